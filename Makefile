@@ -1,0 +1,36 @@
+# Thin wrapper over CMake + Ninja so a fresh machine needs one command.
+BUILD ?= build
+BUILD_SAN ?= build-sanitize
+JOBS ?= $(shell nproc)
+CXX_MAIN ?= g++
+
+.PHONY: all build test test-sanitize demo bench clean
+
+all: build
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_CXX_COMPILER=$(CXX_MAIN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+$(BUILD_SAN)/build.ninja:
+	cmake -S . -B $(BUILD_SAN) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_BUILD_TYPE=Debug -DVT_SANITIZE=ON -DVT_BUILD_BENCH=OFF
+
+test-sanitize: $(BUILD_SAN)/build.ninja
+	cmake --build $(BUILD_SAN) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
+
+demo: build
+	./$(BUILD)/simhost --plugin ./$(BUILD)/VantricTrace.so --list-parameters
+
+bench: build
+	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN)
