@@ -1,0 +1,45 @@
+#include "core/time_source.h"
+
+#include "platform/platform.h"
+
+namespace vantric {
+namespace {
+
+// Truncates to unsigned 64 bits, converting values of 2^63 and above as
+// unsigned rather than through the signed range.
+uint64_t ToUnsigned(double value) {
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    constexpr double kTwoTo64 = 18446744073709551616.0;
+    if (!(value > 0.0)) return 0;
+    if (value >= kTwoTo64) return UINT64_MAX;
+    if (value >= kTwoTo63) return static_cast<uint64_t>(value - kTwoTo63) + (uint64_t{1} << 63);
+    return static_cast<uint64_t>(value);
+}
+
+}  // namespace
+
+TimeSource::TimeSource() : hostStartSeconds(platform::MonotonicSeconds()) {}
+
+uint64_t TimeSource::now(uint64_t offsetTicks) {
+    switch (timeBase) {
+        case kSimulated: {
+            // Without a scheduler (a host that offers none) time stands still.
+            if (scheduler == nullptr) return 0;
+            const uint64_t ticks = scheduler->getCurrentSimulationTime(nullptr) + offsetTicks;
+            lastSimulatedTime =
+                ToUnsigned(static_cast<double>(ticks) * scheduler->getTickSeconds() * 1000000000.0);
+            return lastSimulatedTime;
+        }
+        case kHost:
+            return ToUnsigned((platform::MonotonicSeconds() - hostStartSeconds) * 1000000000.0);
+        case kFirstCore: {
+            uint64_t nanoseconds = 0;
+            if (firstCoreDebug != nullptr) firstCoreDebug->CurrentTime(&nanoseconds);
+            return nanoseconds;
+        }
+        default:
+            return 0;
+    }
+}
+
+}  // namespace vantric

@@ -1,0 +1,31 @@
+// The few operating-system services the plug-in needs, behind one small
+// layer so the rest of the code never calls the OS directly.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace vantric::platform {
+
+// Creates one directory level. An existing directory counts as success.
+bool CreateDirectory(const std::string& path);
+
+// Monotonic high-resolution clock, in seconds since an arbitrary origin.
+double MonotonicSeconds();
+
+// Reads a process environment variable: its text, or null when absent. The
+// text stays valid until the environment is next written.
+const char* GetEnvironment(const char* name);
+
+// Sets a process environment variable, replacing any previous value.
+bool SetEnvironment(const char* name, const char* value);
+
+// The identifier of the running process.
+uint32_t ProcessId();
+
+// A plain mutual-exclusion lock shared between modules through the
+// singleton registry; its layout must be the same in every module.
+using Mutex = std::mutex;
+
+}  // namespace vantric::platform
