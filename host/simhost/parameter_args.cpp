@@ -1,0 +1,128 @@
+#include "parameter_args.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace simhost {
+namespace {
+
+const char* TypeName(ZVT::v0::ParameterType type) {
+    switch (type) {
+        case ZVT::v0::kParameterText: return "text";
+        case ZVT::v0::kParameterBoolean: return "boolean";
+        case ZVT::v0::kParameterInteger: return "integer";
+        default: return "unknown";
+    }
+}
+
+// Decimal or 0x-prefixed hexadecimal; values above INT64_MAX up to 2^64-1
+// are taken as their two's-complement bit pattern (all bits set = -1).
+bool ParseInteger(const std::string& text, int64_t& result) {
+    if (text.empty()) return false;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    if (text[0] == '-') {
+        const long long value = std::strtoll(begin, &end, 0);
+        if (errno != 0 || *end != '\0') return false;
+        result = value;
+        return true;
+    }
+    const unsigned long long value = std::strtoull(begin, &end, 0);
+    if (errno != 0 || *end != '\0' || text[0] == '+' || text[0] == ' ') return false;
+    result = static_cast<int64_t>(value);
+    return true;
+}
+
+bool ParseBoolean(const std::string& text, int64_t& result) {
+    if (text == "1" || text == "true" || text == "yes" || text == "on") {
+        result = 1;
+        return true;
+    }
+    if (text == "0" || text == "false" || text == "no" || text == "off") {
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ParameterTable ReadParameterTable(ZVT::v0::PluginFactory& factory) {
+    ParameterTable table(factory.ParameterCount());
+    if (!table.empty() && factory.CopyParameterInfo(table.data()) != plexa::kStatusOk) table.clear();
+    return table;
+}
+
+bool ParseAssignment(const ParameterTable& table, const std::string& assignment,
+                     ZVT::v0::ParameterValue& value, std::string& error) {
+    const size_t equals = assignment.find('=');
+    if (equals == std::string::npos) {
+        error = "parameter '" + assignment + "' needs a value: use -P name=value";
+        return false;
+    }
+    const std::string name = assignment.substr(0, equals);
+    const std::string text = assignment.substr(equals + 1);
+    for (const ZVT::v0::ParameterInfo& info : table) {
+        if (name != info.name) continue;
+        std::memset(static_cast<void*>(&value), 0, sizeof value);
+        value.id = info.id;
+        switch (info.type) {
+            case ZVT::v0::kParameterInteger:
+                if (!ParseInteger(text, value.integerValue)) {
+                    error = "parameter '" + name + "' takes an integer, not '" + text + "'";
+                    return false;
+                }
+                return true;
+            case ZVT::v0::kParameterBoolean:
+                if (!ParseBoolean(text, value.integerValue)) {
+                    error = "parameter '" + name + "' takes true or false, not '" + text + "'";
+                    return false;
+                }
+                return true;
+            default:
+                if (text.size() >= sizeof value.textValue) {
+                    error = "parameter '" + name + "' is longer than 1023 characters";
+                    return false;
+                }
+                std::memcpy(value.textValue, text.data(), text.size());
+                return true;
+        }
+    }
+    error = "unknown parameter '" + name + "'";
+    return false;
+}
+
+std::string FormatParameterTable(const ParameterTable& table) {
+    // A range starting at 0 is unsigned: -1 then means all 64 bits set.
+    auto integerText = [](int64_t value, bool isUnsigned) -> std::string {
+        if (isUnsigned && value == -1) return "2^64-1";
+        return std::to_string(value);
+    };
+    std::string out;
+    char line[2200];
+    std::snprintf(line, sizeof line, "%3s  %-22s %-8s %-14s %-10s %s\n", "id", "name", "type",
+                  "default", "range", "description");
+    out += line;
+    for (const ZVT::v0::ParameterInfo& info : table) {
+        std::string defaultText;
+        std::string range;
+        if (info.type == ZVT::v0::kParameterText) {
+            defaultText = std::string("\"") + info.defaultText + "\"";
+        } else if (info.type == ZVT::v0::kParameterBoolean) {
+            defaultText = info.defaultInteger != 0 ? "true" : "false";
+        } else {
+            const bool isUnsigned = info.minimum >= 0;
+            defaultText = integerText(info.defaultInteger, isUnsigned);
+            range = integerText(info.minimum, isUnsigned) + ".." + integerText(info.maximum, isUnsigned);
+        }
+        std::snprintf(line, sizeof line, "%3u  %-22s %-8s %-14s %-10s %s\n", info.id, info.name,
+                      TypeName(info.type), defaultText.c_str(), range.c_str(), info.description);
+        out += line;
+    }
+    return out;
+}
+
+}  // namespace simhost
