@@ -1,0 +1,165 @@
+// The record operations of the capture writer. Each encodes its record on the
+// stack and hands it to its file in one write (see RecordBuffer).
+#include <algorithm>
+
+#include "capture/capture_writer.h"
+#include "capture/record_buffer.h"
+
+namespace vantric {
+
+using capture::RecordBuffer;
+
+namespace {
+
+// Frame types, as the profiler numbers them.
+constexpr uint32_t kSummaryFrame = 1;
+constexpr uint32_t kBacktraceFrame = 2;
+constexpr uint32_t kNameFrame = 3;
+constexpr uint32_t kCounterFrame = 4;
+constexpr uint32_t kAnnotateFrame = 6;
+constexpr uint32_t kSchedulingFrame = 7;
+constexpr uint32_t kIdleFrame = 9;
+constexpr uint32_t kLinkFrame = 13;
+
+constexpr std::string_view kSummaryText = "1\n2\r\n3\r4\n\r5";
+
+}  // namespace
+
+void CaptureWriter::writeSummary() {
+    RecordBuffer record(file(kSummaryFrame, 0));
+    record.packed(1);
+    record.string(kSummaryText);
+    record.packed(0);
+    record.packed(0);
+    record.packed(0);
+    record.string({});
+}
+
+void CaptureWriter::addCore(uint32_t core, uint32_t cpuId, std::string_view componentName) {
+    std::string_view name = componentName;
+    size_t cut = componentName.rfind(".cpu");
+    if (cut != std::string_view::npos) name = componentName.substr(0, cut);
+    RecordBuffer record(file(kSummaryFrame, 0));
+    record.packed(3);
+    record.packed32(core);
+    record.packed32(cpuId);
+    record.string(name);
+}
+
+void CaptureWriter::writeCounterValue(uint32_t core, uint64_t time, uint32_t counterNumber,
+                                      uint64_t value) {
+    if (core >= coreCount_) messages_ << "counter id " << counterNumber << ':' << core << '\n';
+    countRecord(kCounterFrame, 0);
+    RecordBuffer record(file(kCounterFrame, 0));
+    record.packed64(time);
+    record.packed32(core);
+    record.packed32(counterNumber + 3);
+    record.packed64(value);
+}
+
+void CaptureWriter::writeSample(uint32_t core, uint64_t time, uint32_t cookie, uint32_t pid,
+                                uint32_t tid, std::span<const uint32_t> frameCookies,
+                                std::span<const uint64_t> frameAddresses) {
+    if (core >= coreCount_) return;
+    countRecord(kBacktraceFrame, core);
+    RecordBuffer record(file(kBacktraceFrame, core));
+    record.packed64(time);
+    record.packed32(cookie);
+    record.packed32(pid);
+    record.packed32(tid);
+    size_t frames = std::min(frameCookies.size(), frameAddresses.size());
+    for (size_t i = 0; i < frames; ++i) {
+        record.packed32(frameCookies[i]);
+        record.packed64(frameAddresses[i]);
+    }
+    record.packed(1);
+}
+
+void CaptureWriter::writeLink(uint64_t time, uint32_t cookie, uint32_t pid, uint32_t tid) {
+    RecordBuffer record(file(kLinkFrame, 0));
+    record.packed(1);
+    record.packed64(time);
+    record.packed32(cookie);
+    record.packed32(pid);
+    record.packed32(tid);
+}
+
+void CaptureWriter::writeSwitch(uint32_t core, uint64_t time, uint32_t cookie, uint32_t pid,
+                                uint32_t tid, std::string_view threadName, uint32_t state) {
+    if (core >= coreCount_) return;
+    // A thread is named once for the whole capture, on whichever core runs it first.
+    if (announced_.find(AnnouncedView{threadName, tid}) == announced_.end()) {
+        {
+            RecordBuffer record(file(kNameFrame, core));
+            record.packed(2);
+            record.packed64(time);
+            record.packed32(tid);
+            record.string(threadName);
+        }
+        writeLink(time, cookie, pid, tid);
+        announced_.insert(Announced{std::string(threadName), tid});
+    }
+    countRecord(kSchedulingFrame, core);
+    RecordBuffer record(file(kSchedulingFrame, core));
+    record.packed(1);
+    record.packed64(time);
+    record.packed32(tid);
+    record.packed32(state);
+}
+
+void CaptureWriter::writeThreadExit(uint32_t core, uint64_t time, uint32_t tid) {
+    if (core >= coreCount_) return;
+    {
+        RecordBuffer record(file(kLinkFrame, 0));
+        record.packed(3);
+        record.packed64(time);
+        record.packed32(tid);
+    }
+    RecordBuffer record(file(kSchedulingFrame, core));
+    record.packed(2);
+    record.packed64(time);
+    record.packed32(tid);
+}
+
+void CaptureWriter::writeIdle(int32_t state, uint64_t time, uint32_t core) {
+    RecordBuffer record(file(kIdleFrame, 0));
+    record.packed(state);
+    record.packed64(time);
+    record.packed32(core);
+}
+
+void CaptureWriter::writeAnnotation(uint32_t pid, uint32_t tid, uint64_t time,
+                                    std::string_view text) {
+    text = text.substr(0, std::min(text.size(), kMaxAnnotationText));
+    auto length = static_cast<uint16_t>(text.size());
+    RecordBuffer record(file(kAnnotateFrame, 0));
+    record.packed32(pid);
+    record.packed32(tid);
+    record.packed64(time);
+    record.packed(static_cast<int64_t>(length) + 4);
+    record.byte(0x1C);
+    record.byte(0x05);
+    record.byte(static_cast<uint8_t>(length));
+    record.byte(static_cast<uint8_t>(length >> 8));
+    record.raw(text);
+}
+
+void CaptureWriter::writeCookieName(uint32_t core, uint32_t cookie, std::string_view name) {
+    RecordBuffer record(file(kNameFrame, core));
+    record.packed(1);
+    record.packed32(cookie);
+    record.string(name);
+}
+
+uint32_t CaptureWriter::cookieFor(uint32_t core, uint32_t tid, uint32_t pid, uint64_t time,
+                                  std::string_view processName) {
+    if (core >= coreCount_) return 0;
+    capture::CookieCache::Result found = cookies_.lookup(core, pid, processName);
+    if (found.isNew) {
+        writeCookieName(core, found.cookie, processName);
+        writeLink(time, found.cookie, pid, tid);
+    }
+    return found.cookie;
+}
+
+}  // namespace vantric
