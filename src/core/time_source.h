@@ -7,9 +7,9 @@
 
 #include "boundary/host_abi.h"
 
-class CaptureWriter;
-
 namespace vantric {
+
+class CaptureWriter;
 
 class TimeSource {
 public:
