@@ -6,7 +6,7 @@ namespace {
 // Works over any contiguous run of requests.
 bool Bind(ZVT::ComponentTraceInterface* trace, const char* sourceName,
           const FieldBindingRequest* begin, const FieldBindingRequest* end, void* userData,
-          ZVT::EventCallback callback, std::ostream& errors) {
+          ZVT::EventCallback callback, std::ostream& errors, ZVT::EventClass** createdClass) {
     ZVT::TraceSource* source = trace->FindTraceSource(sourceName);
     if (source == nullptr) {
         errors << "Could not find " << sourceName << " source";
@@ -42,6 +42,7 @@ bool Bind(ZVT::ComponentTraceInterface* trace, const char* sourceName,
         errors << "RegisterCallback failed for " << sourceName;
         return false;
     }
+    if (createdClass != nullptr) *createdClass = eventClass;
     return true;
 }
 
@@ -49,17 +50,19 @@ bool Bind(ZVT::ComponentTraceInterface* trace, const char* sourceName,
 
 bool BindTraceCallback(ZVT::ComponentTraceInterface* trace, const char* sourceName,
                        const std::vector<FieldBindingRequest>& requests, void* userData,
-                       ZVT::EventCallback callback, std::ostream& errors) {
+                       ZVT::EventCallback callback, std::ostream& errors,
+                       ZVT::EventClass** createdClass) {
     return Bind(trace, sourceName, requests.data(), requests.data() + requests.size(), userData,
-                callback, errors);
+                callback, errors, createdClass);
 }
 
 bool BindTraceCallback(ZVT::ComponentTraceInterface* trace, const char* sourceName,
                        const FieldBindingRequest* requests, void* userData,
-                       ZVT::EventCallback callback, std::ostream& errors) {
+                       ZVT::EventCallback callback, std::ostream& errors,
+                       ZVT::EventClass** createdClass) {
     const FieldBindingRequest* end = requests;
     while (end->name != nullptr) ++end;
-    return Bind(trace, sourceName, requests, end, userData, callback, errors);
+    return Bind(trace, sourceName, requests, end, userData, callback, errors, createdClass);
 }
 
 }  // namespace vantric

@@ -19,14 +19,18 @@ struct FieldBindingRequest {
     uint32_t* typeDestination;   // receives the field's type code; may be null
 };
 
-// Explanations of failures are appended to `errors` without line ends.
+// Explanations of failures are appended to `errors` without line ends. When
+// `createdClass` is not null it receives the event class the callback was
+// registered on, so callers can read value offsets once, at registration.
 bool BindTraceCallback(ZVT::ComponentTraceInterface* trace, const char* sourceName,
                        const std::vector<FieldBindingRequest>& requests, void* userData,
-                       ZVT::EventCallback callback, std::ostream& errors);
+                       ZVT::EventCallback callback, std::ostream& errors,
+                       ZVT::EventClass** createdClass = nullptr);
 
 // The same with the requests as an array ended by a request whose name is null.
 bool BindTraceCallback(ZVT::ComponentTraceInterface* trace, const char* sourceName,
                        const FieldBindingRequest* requests, void* userData,
-                       ZVT::EventCallback callback, std::ostream& errors);
+                       ZVT::EventCallback callback, std::ostream& errors,
+                       ZVT::EventClass** createdClass = nullptr);
 
 }  // namespace vantric
