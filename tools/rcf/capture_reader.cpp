@@ -1,0 +1,108 @@
+#include "rcf/capture_reader.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "rcf/frame_decoder.h"
+
+namespace vantric::rcf {
+namespace {
+
+bool IsDataFileName(const std::string& name) {
+    return name.size() == 10 &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<std::string> ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The value of attribute `name='...'` within `line`, if present.
+std::optional<std::string> Attribute(const std::string& line, const std::string& name) {
+    std::string marker = " " + name + "='";
+    size_t at = line.find(marker);
+    if (at == std::string::npos) return std::nullopt;
+    at += marker.size();
+    size_t end = line.find('\'', at);
+    if (end == std::string::npos) return std::nullopt;
+    return line.substr(at, end - at);
+}
+
+std::optional<uint32_t> Number(const std::optional<std::string>& text) {
+    if (!text || text->empty() || text->size() > 10) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : *text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+void ParseCapturedXml(const std::string& text, Capture& capture) {
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find("<target ") != std::string::npos) {
+            capture.cores = Number(Attribute(line, "cores"));
+        } else if (line.find("<counter ") != std::string::npos) {
+            std::optional<uint32_t> key = Number(Attribute(line, "key"));
+            if (!key) {
+                capture.diagnostics.push_back({Diagnostic::Severity::kError, "captured.xml", 0,
+                                               "counter element without a numeric key: " + line});
+                continue;
+            }
+            capture.counters.push_back(
+                {*key, Attribute(line, "name").value_or(""), Attribute(line, "title").value_or("")});
+        }
+    }
+}
+
+bool ReadCapture(const std::string& directory, Capture& capture) {
+    namespace fs = std::filesystem;
+    capture = Capture{};
+    capture.directory = directory;
+    std::error_code error;
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (IsDataFileName(name)) names.push_back(name);
+    }
+    if (error) {
+        capture.diagnostics.push_back({Diagnostic::Severity::kError, directory, 0,
+                                       "cannot read the capture directory: " + error.message()});
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+
+    fs::path root(directory);
+    for (const std::string& name : names) {
+        std::optional<std::string> text = ReadText(root / name);
+        if (!text) {
+            capture.diagnostics.push_back(
+                {Diagnostic::Severity::kError, name, 0, "cannot read the file"});
+            continue;
+        }
+        std::vector<uint8_t> bytes(text->begin(), text->end());
+        capture.frames.push_back(DecodeFrame(name, bytes, capture.diagnostics));
+    }
+    capture.sessionXml = ReadText(root / "session.xml");
+    capture.capturedXml = ReadText(root / "captured.xml");
+    if (capture.capturedXml) ParseCapturedXml(*capture.capturedXml, capture);
+    return true;
+}
+
+std::string FormatDiagnostic(const Diagnostic& diagnostic) {
+    std::string text = diagnostic.severity == Diagnostic::Severity::kWarning ? "warning: " : "error: ";
+    return text + diagnostic.file + " offset " + std::to_string(diagnostic.offset) + ": " +
+           diagnostic.text;
+}
+
+}  // namespace vantric::rcf
