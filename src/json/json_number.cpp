@@ -1,0 +1,158 @@
+#include "json/json_number.h"
+
+#include "json/json_grammar.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <system_error>
+
+namespace vq {
+
+using grammar::hexDigitValue;
+using grammar::isDigit;
+using grammar::isHexDigit;
+using grammar::next;
+using grammar::nextIs;
+
+namespace {
+
+// std::from_chars leaves the value untouched when it reports out of range,
+// which for a double means the correctly rounded result was infinite or
+// zero. Which of the two: the decimal exponent of the first significant digit
+// (digits before the point + written exponent) is positive for an overflow
+// and not for an underflow, since both limits are hundreds of decades away.
+bool exceedsRange(std::string_view text) {
+    std::size_t pos = 0;
+    if (pos < text.size() && text[pos] == '-') ++pos;
+    int64_t magnitude = 0;  // decimal exponent of the first significant digit + 1
+    bool significant = false;
+    for (; pos < text.size() && isDigit(text[pos]); ++pos) {
+        if (text[pos] != '0') significant = true;
+        if (significant) ++magnitude;
+    }
+    if (pos < text.size() && text[pos] == '.') {
+        for (++pos; pos < text.size() && isDigit(text[pos]); ++pos) {
+            if (significant) break;
+            if (text[pos] != '0') {
+                significant = true;
+            } else {
+                --magnitude;
+            }
+        }
+        while (pos < text.size() && isDigit(text[pos])) ++pos;
+    }
+    int64_t exponent = 0;
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        ++pos;
+        bool negative = false;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+        constexpr int64_t kSaturated = int64_t{1} << 40;  // far beyond any double's decade
+        for (; pos < text.size() && isDigit(text[pos]); ++pos) {
+            if (exponent < kSaturated) exponent = exponent * 10 + (text[pos] - '0');
+        }
+        if (negative) exponent = -exponent;
+    }
+    return magnitude + exponent > 0;
+}
+
+}  // namespace
+
+JSONValue convertNumber(std::string_view text, bool integral) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const bool negative = !text.empty() && text.front() == '-';
+    if (integral && negative) {
+        int64_t value = 0;
+        if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
+            value = std::numeric_limits<int64_t>::min();
+        }
+        return JSONValue(value);
+    }
+    if (integral) {
+        uint64_t value = 0;
+        if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
+            value = std::numeric_limits<uint64_t>::max();
+        }
+        return JSONValue(value);
+    }
+    double value = 0.0;
+    if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
+        const double limit = exceedsRange(text) ? std::numeric_limits<double>::max() : 0.0;
+        value = negative ? -limit : limit;
+    }
+    return JSONValue(value);
+}
+
+bool grammar::parseNumber(JSONReader& reader, JSONValue& value) {
+    std::string text;  // '-', digits, fraction and exponent as written
+    auto appendDigits = [&reader, &text] {
+        const std::size_t before = text.size();
+        while (isDigit(next(reader))) text.push_back(reader.get());
+        return text.size() > before;
+    };
+
+    const bool negative = nextIs(reader, '-');
+    if (negative) {
+        reader.skip();
+        text.push_back('-');
+    }
+    if (nextIs(reader, '0')) {
+        reader.skip();
+        const int marker = next(reader);
+        if (marker == 'x' || marker == 'X') {
+            reader.skip();
+            if (negative) {
+                reader.error("Negative hexadecimal number");
+                return false;
+            }
+            if (isHexDigit(next(reader))) {
+                // No overflow check: more than 16 digits wrap modulo 2^64.
+                uint64_t hex = 0;
+                for (int digit = next(reader); isHexDigit(digit); digit = next(reader)) {
+                    reader.skip();
+                    hex = hex * 16 + static_cast<uint64_t>(hexDigitValue(digit));
+                }
+                value = JSONValue(hex);
+                return true;
+            }
+            // "0x" without a hex digit reads on as a plain 0, the x consumed.
+        }
+        const int after = next(reader);
+        if (after >= '1' && after <= '9') {
+            reader.skip();
+            reader.error("Invalid non-zero number with leading zero");
+            return false;
+        }
+        text.push_back('0');
+    } else if (!appendDigits()) {
+        reader.error("Number has no integral part");
+        return false;
+    }
+
+    bool integral = true;
+    if (nextIs(reader, '.')) {
+        text.push_back(reader.get());
+        if (!appendDigits()) {
+            reader.error("Number has a decimal point but no fractional digits");
+            return false;
+        }
+        integral = false;
+    }
+    const int e = next(reader);
+    if (e == 'e' || e == 'E') {
+        text.push_back(reader.get());
+        const int sign = next(reader);
+        if (sign == '+' || sign == '-') text.push_back(reader.get());
+        if (!appendDigits()) {
+            reader.error("Number has exponent with no digits");
+            return false;
+        }
+        integral = false;
+    }
+    value = convertNumber(text, integral);
+    return true;
+}
+
+}  // namespace vq

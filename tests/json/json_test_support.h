@@ -1,0 +1,79 @@
+// Helpers shared by the JSON tests: a compact, type-revealing rendering of a
+// value and a one-call parse of a text.
+#pragma once
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "json/json_reader.h"
+#include "json/json_stream_reader.h"
+#include "json/json_value.h"
+
+namespace vq::testing {
+
+// Integers print plainly, doubles with a 'd' prefix and 17 digits, strings
+// quoted with bytes outside 0x20..0x7E as \xHH.
+inline std::string dump(const JSONValue& value) {
+    switch (value.type()) {
+        case JSONValue::TypeNull: return "null";
+        case JSONValue::TypeTrue: return "true";
+        case JSONValue::TypeFalse: return "false";
+        case JSONValue::TypeUInt: return std::to_string(value.asUInt64());
+        case JSONValue::TypeInt: return std::to_string(value.asInt64());
+        case JSONValue::TypeDouble: {
+            char text[40];
+            std::snprintf(text, sizeof text, "d%.17g", value.asDouble());
+            return text;
+        }
+        case JSONValue::TypeString: {
+            std::string out = "\"";
+            for (unsigned char c : value.asString()) {
+                if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                    out += hex;
+                } else {
+                    out += static_cast<char>(c);
+                }
+            }
+            return out + "\"";
+        }
+        case JSONValue::TypeArray: {
+            std::string out = "[";
+            for (std::size_t i = 0; i < value.size(); ++i) out += (i ? "," : "") + dump(value.at(i));
+            return out + "]";
+        }
+        case JSONValue::TypeObject: {
+            std::string out = "{";
+            bool first = true;
+            for (const auto& [key, member] : value.members()) {
+                out += (first ? "" : ",") + dump(JSONValue(std::string(key))) + ":" + dump(member);
+                first = false;
+            }
+            return out + "}";
+        }
+    }
+    return "invalid";
+}
+
+struct Parsed {
+    bool ok = false;
+    JSONValue value;
+    std::string log;
+    std::string unread;  // what the reader left in the stream
+};
+
+inline Parsed parseText(const std::string& text, bool allowTrailing = false) {
+    std::istringstream input(text);
+    JSONStreamReader reader(input);
+    Parsed parsed;
+    parsed.value = JSONValue("sentinel");  // must be replaced either way
+    parsed.ok = parseJSON(reader, parsed.value, allowTrailing);
+    parsed.log = reader.messages();
+    input.clear();
+    parsed.unread.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+    return parsed;
+}
+
+}  // namespace vq::testing
