@@ -51,6 +51,9 @@ public:
     TraceComponent& traceComponentAt(size_t index) { return *components_.at(index); }
     TraceComponent* FindTraceComponent(std::string_view name);
     Processor* FindProcessor(std::string_view name);
+    // Processors only, in insertion order.
+    size_t processorCount() const { return processors_.size(); }
+    Processor& processorAt(size_t index) { return *processors_.at(index); }
 
     ComponentRegistry& registry() { return registry_; }
     Scheduler& scheduler() { return scheduler_; }
