@@ -46,10 +46,15 @@ void CaptureWriter::reportOpenFailure(const std::string& path, const char* what)
 }
 
 void CaptureWriter::writeFrameStart(uint32_t type, uint32_t core) {
-    RecordBuffer record(file(type, core));
-    record.u32le(0xFFFFFFFFu);
-    record.packed32(type);
-    if (isPerCore(type)) record.packed32(core);
+    FrameFile& data = file(type, core);
+    {
+        RecordBuffer record(data);
+        record.u32le(0xFFFFFFFFu);
+        record.packed32(type);
+        if (isPerCore(type)) record.packed32(core);
+    }
+    // On disk at once, so that a host that dies still leaves readable frames.
+    data.flush();
 }
 
 void CaptureWriter::open(const std::string& directory, uint32_t coreCount) {

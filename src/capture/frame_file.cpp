@@ -47,7 +47,7 @@ bool FrameFile::open(const std::string& path) {
 }
 
 void FrameFile::flush() {
-    if (used_ == 0) return;
+    if (file_ == nullptr || used_ == 0) return;
     size_t done = std::fwrite(buffer_.get(), 1, used_, file_);
     if (done != used_) failed_ = true;
     written_ += done;

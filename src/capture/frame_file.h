@@ -40,6 +40,8 @@ public:
     // Bytes written since open.
     uint64_t position() const { return written_ + used_; }
 
+    // Hands the buffered bytes to the file now.
+    void flush();
     // Writes (position - 4) as u32 LE at offset 0 and closes the file.
     void finish();
     // Closes the file as it is, without touching the frame length.
@@ -47,7 +49,6 @@ public:
 
 private:
     void writeSlow(const uint8_t* data, size_t size);
-    void flush();
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<uint8_t[]> buffer_;
