@@ -1,0 +1,62 @@
+// Turns a condition text such as "VALUE > 4096 && MODE == 1" into a tree of
+// typed nodes: blank-separated words become operator, literal or variable
+// nodes, an operator-precedence pass puts them in postfix order, and a stack
+// pass builds the tree. Parse failures carry no message: the caller just gets
+// no tree.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expression/expression_tree.h"
+#include "expression/expression_tree_node.h"
+#include "expression/expression_types.h"
+#include "expression/variable_db.h"
+
+namespace ExpressionParserN {
+
+class ExpressionParserT {
+public:
+    using NodeList = std::vector<std::unique_ptr<ExpressionTreeNodeT>>;
+
+    // `variables` must outlive the parser; it is asked only while parsing.
+    explicit ExpressionParserT(VariableDBT& variables);
+
+    // The tree of `text`, or an empty tree for an empty or malformed text.
+    // The result owns its nodes and the evaluators they use.
+    ExpressionTreeT Parse(std::string_view text);
+
+    // The steps of Parse, usable on their own. Nodes they create borrow
+    // evaluators from this parser's own store (Evaluators()), which lives as
+    // long as the parser or whoever holds the returned pointer.
+    NodeList Tokenize(std::string_view text);  // empty when a word makes no node
+    NodeList ToPostfix(NodeList tokens);         // empty on unbalanced ")"
+    std::unique_ptr<ExpressionTreeNodeT> BuildTree(NodeList postfix);
+
+    // Unknown means the token is no literal.
+    static ExpressionDataType DetermineLiteralType(const std::string& token);
+
+    std::unique_ptr<ExpressionTreeNodeT> CreateLiteralNode(ExpressionDataType type,
+                                                           const std::string& token);
+    std::unique_ptr<ExpressionTreeNodeT> CreateOperatorNode(const std::string& token);
+    std::unique_ptr<ExpressionTreeNodeT> CreateVariableNode(const std::string& token);
+
+    static bool IsOperatorToken(std::string_view word);
+
+    const std::shared_ptr<EvaluatorStoreT>& Evaluators() const { return store; }
+
+private:
+    NodeList Tokenize(std::string_view text, EvaluatorStoreT& into);
+    std::unique_ptr<ExpressionTreeNodeT> CreateLiteralNode(ExpressionDataType type,
+                                                           const std::string& token,
+                                                           EvaluatorStoreT& into);
+    std::unique_ptr<ExpressionTreeNodeT> CreateVariableNode(const std::string& token,
+                                                            EvaluatorStoreT& into);
+
+    VariableDBT& variables;
+    std::shared_ptr<EvaluatorStoreT> store;
+};
+
+}  // namespace ExpressionParserN

@@ -1,0 +1,56 @@
+// Reads one field of the counter's trace source straight out of each event
+// record. The field's value index and host type code are written into this
+// evaluator once, when the counter's callback is bound (see
+// field_bindings.h); until then it reports itself unbound.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "expression/expression_evaluator.h"
+
+namespace ExpressionParserN {
+
+class ZVTFieldEvaluatorT final : public ExpressionEvaluatorT {
+public:
+    static constexpr uint32_t kUnboundIndex = 0xFFFFFFFF;
+    static constexpr uint32_t kUnboundType = 6;  // one past the host's last type code
+
+    explicit ZVTFieldEvaluatorT(std::string name);
+
+    // Each getter reads as many bytes as its own width at the field's value
+    // offset, whatever the field's size (slots are zero-padded by the host).
+    bool GetBool(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    std::string GetString(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    uint64_t GetUint64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    uint32_t GetUint32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    uint16_t GetUint16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    uint8_t GetUint8(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    int64_t GetInt64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    int32_t GetInt32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    int16_t GetInt16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    int8_t GetInt8(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    double GetDouble(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+
+    // Integer fields compare as 32-bit values whatever their size.
+    ExpressionDataType GetType(const std::string& name) const override;
+    // False, with the "field not found" line on standard output, when unbound.
+    bool Validate() override;
+
+    const std::string& FieldName() const { return fieldName; }
+    uint32_t ValueIndex() const { return valueIndex; }
+    uint32_t FieldType() const { return fieldType; }
+    // Where the binding routine stores the value index and the type code.
+    uint32_t* ValueIndexDestination() { return &valueIndex; }
+    uint32_t* FieldTypeDestination() { return &fieldType; }
+
+private:
+    template <typename V>
+    V Read(ZVT::EventClass* eventClass, const uint8_t* record) const;
+
+    uint32_t valueIndex = kUnboundIndex;
+    std::string fieldName;
+    uint32_t fieldType = kUnboundType;
+};
+
+}  // namespace ExpressionParserN

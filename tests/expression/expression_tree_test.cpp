@@ -1,0 +1,97 @@
+#include "expression/expression_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "expression/expression_parser.h"
+#include "expression/variable_db.h"
+
+using namespace ExpressionParserN;
+
+namespace {
+
+// Counts the evaluators it creates that are still alive.
+class LiveCountingDB : public VariableDBT {
+public:
+    class Tracked : public ExpressionEvaluatorT {
+    public:
+        explicit Tracked(int* live) : live(live) { ++*live; }
+        ~Tracked() override { --*live; }
+        ExpressionDataType GetType(const std::string&) const override {
+            return ExpressionDataType::Bool;
+        }
+        bool GetBool(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override {
+            return true;
+        }
+
+    private:
+        int* live;
+    };
+
+    std::unique_ptr<ExpressionEvaluatorT> CreateEvaluator(const std::string&) override {
+        return std::make_unique<Tracked>(&live);
+    }
+
+    int live = 0;
+};
+
+TEST(ExpressionTreeTest, CloneKeepsTheEvaluatorsAliveAfterTheOriginalGoes) {
+    LiveCountingDB variables;
+    ExpressionTreeT clone;
+    {
+        ExpressionParserT parser(variables);
+        ExpressionTreeT tree = parser.Parse("a && ! b");
+        ASSERT_TRUE(tree);
+        EXPECT_EQ(variables.live, 2);
+        clone = tree.Clone();
+    }
+    ASSERT_TRUE(clone);
+    EXPECT_EQ(variables.live, 2);
+    EXPECT_EQ(clone.Root()->ToString(), "(a&&(!b))");
+    EXPECT_FALSE(clone.Evaluate(nullptr, nullptr));
+    clone.Reset();
+    EXPECT_FALSE(clone);
+    EXPECT_EQ(variables.live, 0);
+}
+
+TEST(ExpressionTreeTest, FailedParsesReleaseTheirEvaluators) {
+    const char* malformed[] = {"( a == b", "a == b )", "a ==", "! ! a", "a && ( b", "( )", "   "};
+    LiveCountingDB variables;
+    ExpressionParserT parser(variables);
+    for (const char* text : malformed) {
+        EXPECT_FALSE(parser.Parse(text)) << text;
+        EXPECT_EQ(variables.live, 0) << text;
+    }
+}
+
+TEST(ExpressionTreeTest, MoveAssignmentReleasesTheOldTreeFirst) {
+    LiveCountingDB variables;
+    ExpressionParserT parser(variables);
+    ExpressionTreeT tree = parser.Parse("a || b");
+    EXPECT_EQ(variables.live, 2);
+    tree = parser.Parse("c");
+    EXPECT_EQ(variables.live, 1);
+    EXPECT_TRUE(tree.Evaluate(nullptr, nullptr));
+    tree = ExpressionTreeT();
+    EXPECT_EQ(variables.live, 0);
+    EXPECT_FALSE(tree.Evaluate(nullptr, nullptr));
+    EXPECT_FALSE(tree.Validate());
+}
+
+TEST(ExpressionTreeTest, StepsCalledDirectlyBorrowFromTheParserStore) {
+    LiveCountingDB variables;
+    {
+        ExpressionParserT parser(variables);
+        std::unique_ptr<ExpressionTreeNodeT> root =
+            parser.BuildTree(parser.ToPostfix(parser.Tokenize("a && 1 == 1")));
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(root->ToString(), "(a&&(1==1))");
+        EXPECT_EQ(parser.Evaluators()->Size(), 3u);
+        EXPECT_TRUE(root->GetBool(nullptr, nullptr));
+    }
+    EXPECT_EQ(variables.live, 0);
+}
+
+}  // namespace
