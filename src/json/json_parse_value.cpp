@@ -10,7 +10,7 @@
 // required.
 #include <string>
 #include <utility>
-#include <vector>
+#include <deque>
 
 #include "json/json_grammar.h"
 
@@ -176,7 +176,7 @@ private:
     }
 
     JSONReader& reader_;
-    std::vector<Open> open_;
+    std::deque<Open> open_;  // a deque: deep nesting never relocates the open levels
     bool ok_ = false;
     JSONValue result_;
 };

@@ -1,7 +1,8 @@
 #include "json/json_stream_reader.h"
 
+#include <charconv>
 #include <ios>
-#include <locale>
+#include <limits>
 #include <string>
 
 namespace vq {
@@ -13,10 +14,7 @@ constexpr int kEnd = std::char_traits<char>::eof();
 }  // namespace
 
 JSONStreamReader::JSONStreamReader(std::istream& input)
-    : input_(input), buffer_(input.good() ? input.rdbuf() : nullptr) {
-    // Line and column numbers print the same whatever the process locale.
-    log_.imbue(std::locale::classic());
-}
+    : input_(input), buffer_(input.good() ? input.rdbuf() : nullptr) {}
 
 char JSONStreamReader::peek() {
     // Like std::istream::peek: looking past the end sets the end-of-file state.
@@ -44,7 +42,17 @@ void JSONStreamReader::skip() { get(); }
 bool JSONStreamReader::eof() { return input_.eof(); }
 
 void JSONStreamReader::error(const char* message) {
-    log_ << "Error: " << message << "\nat line " << line_ << " column " << column_ << '\n';
+    // Formatted by hand and written at once: abandoned alternatives log at
+    // every '{' and '[', so this runs often.
+    char numbers[2][std::numeric_limits<uint32_t>::digits10 + 2];
+    const char* lineEnd = std::to_chars(numbers[0], numbers[0] + sizeof numbers[0], line_).ptr;
+    const char* columnEnd = std::to_chars(numbers[1], numbers[1] + sizeof numbers[1], column_).ptr;
+    std::string entry;
+    entry.reserve(64);
+    entry.append("Error: ").append(message).append("\nat line ");
+    entry.append(numbers[0], static_cast<std::size_t>(lineEnd - numbers[0])).append(" column ");
+    entry.append(numbers[1], static_cast<std::size_t>(columnEnd - numbers[1])).push_back('\n');
+    log_.write(entry.data(), static_cast<std::streamsize>(entry.size()));
 }
 
 }  // namespace vq

@@ -64,16 +64,24 @@ struct Parsed {
     std::string unread;  // what the reader left in the stream
 };
 
-inline Parsed parseText(const std::string& text, bool allowTrailing = false) {
+// Parses text from a string stream with parseJSON, or with another parse
+// function of the same shape.
+template <typename Parse>
+Parsed parseTextWith(const std::string& text, bool allowTrailing, Parse parse) {
     std::istringstream input(text);
     JSONStreamReader reader(input);
     Parsed parsed;
     parsed.value = JSONValue("sentinel");  // must be replaced either way
-    parsed.ok = parseJSON(reader, parsed.value, allowTrailing);
+    parsed.ok = parse(reader, parsed.value, allowTrailing);
     parsed.log = reader.messages();
     input.clear();
     parsed.unread.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
     return parsed;
+}
+
+inline Parsed parseText(const std::string& text, bool allowTrailing = false) {
+    return parseTextWith(text, allowTrailing,
+                         [](JSONReader& reader, JSONValue& value, bool trailing) { return parseJSON(reader, value, trailing); });
 }
 
 }  // namespace vq::testing
