@@ -49,7 +49,7 @@ std::vector<std::string> CheckCapture(const Capture& capture) {
         }
     }
     std::set<uint32_t> describedKeys;
-    for (const CounterElement& counter : capture.counters) describedKeys.insert(counter.key + 3);
+    for (const CounterElement& counter : capture.counters) describedKeys.insert(counter.key);
     std::map<std::pair<uint32_t, uint32_t>, std::string> unnamedSampleCookies;
     std::map<uint32_t, std::string> unnamedLinkCookies;
     std::map<uint32_t, std::string> undescribedKeys;

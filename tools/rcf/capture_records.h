@@ -140,7 +140,7 @@ struct Diagnostic {
 
 // One counter element of captured.xml.
 struct CounterElement {
-    uint32_t key = 0;
+    uint32_t key = 0;  // as written: the counter number + 3, like counter-value records
     std::string name;
     std::string title;
 };

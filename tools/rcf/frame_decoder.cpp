@@ -288,11 +288,14 @@ private:
 
     Outcome external(bool first, RecordBody& out) {
         if (first) {
+            // The header is the packed string "ANNOTATE 2\n" (length byte 0x0B) and two zero words.
+            uint8_t lead = 0;
+            if (!in_.byte(lead)) return failed(in_);
+            if (lead != 0x0B) return invalid("external annotation frame without its stream header");
             std::string magic;
             uint32_t zero[2] = {0, 0};
-            if (!in_.string(magic) || !in_.u32le(zero[0]) || !in_.u32le(zero[1])) {
-                if (in_.status() == ByteReader::Status::kTruncated) return Outcome::kTruncated;
-                return invalid("external annotation frame without its stream header");
+            if (!in_.bytes(lead, magic) || !in_.u32le(zero[0]) || !in_.u32le(zero[1])) {
+                return failed(in_);
             }
             if (magic != "ANNOTATE 2\n" || zero[0] != 0 || zero[1] != 0) {
                 return invalid("external annotation frame without its stream header");
