@@ -2,6 +2,7 @@
 // value and a one-call parse of a text.
 #pragma once
 
+#include <charconv>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -22,9 +23,10 @@ inline std::string dump(const JSONValue& value) {
         case JSONValue::TypeUInt: return std::to_string(value.asUInt64());
         case JSONValue::TypeInt: return std::to_string(value.asInt64());
         case JSONValue::TypeDouble: {
-            char text[40];
-            std::snprintf(text, sizeof text, "d%.17g", value.asDouble());
-            return text;
+            // Like %.17g, but never with the C locale's decimal comma.
+            char text[40] = "d";
+            const auto end = std::to_chars(text + 1, text + sizeof text, value.asDouble(), std::chars_format::general, 17);
+            return std::string(text, end.ptr);
         }
         case JSONValue::TypeString: {
             std::string out = "\"";
