@@ -25,6 +25,18 @@ TEST(CookieHash, HashesNames) {
     EXPECT_EQ(CookieNameHash(""), 0u);
     EXPECT_EQ(CookieNameHash("init"), 0xFD671359u);
     EXPECT_EQ(CookieNameHash("/usr/bin/bash"), 0xFCADA04Du);
+    EXPECT_EQ(CookieNameHash("/usr/lib/aarch64-linux-gnu/libexample.so"), 0xFD61227Fu);
+}
+
+TEST(CookieHash, EightBytesAtATimeEqualsTheByteRule) {
+    const auto& table = CookieHashTable();
+    std::string name;
+    for (int length = 0; length < 70; ++length) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (char ch : name) c = table[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
+        EXPECT_EQ(CookieNameHash(name), ~c) << length;
+        name += static_cast<char>(0x21 + (length * 37) % 200);
+    }
 }
 
 TEST(CookieCache, NumbersCookiesPerCore) {
