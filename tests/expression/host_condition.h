@@ -1,0 +1,62 @@
+// A condition bound to a trace source of the substitute host the way a
+// counter binds it: parse, collect the field requests, bind them with the
+// callback through BindTraceCallback, validate. The callback counts the
+// events for which the condition holds.
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "expression/expression_parser.h"
+#include "expression/field_bindings.h"
+#include "kv_trace_component.h"
+#include "stdout_capture.h"
+#include "util/bind_trace_callback.h"
+
+struct HostCondition {
+    ExpressionParserN::ExpressionTreeT tree;
+    bool bound = false;
+    bool valid = false;
+    std::string validateOutput;  // what Validate wrote to standard output
+    std::string bindErrors;
+    uint64_t events = 0;
+    uint64_t matches = 0;
+    ZVT::EventClass* lastClass = nullptr;
+    const uint8_t* lastRecord = nullptr;
+
+    static void OnEvent(void* userData, ZVT::EventClass* eventClass, const uint8_t* record) {
+        auto* self = static_cast<HostCondition*>(userData);
+        ++self->events;
+        self->lastClass = eventClass;
+        self->lastRecord = record;
+        if (self->tree.Evaluate(eventClass, record)) ++self->matches;
+    }
+
+    // Returns whether the condition parsed, bound and validated.
+    bool Attach(kvhost::TraceComponent& component, const char* source, const std::string& text) {
+        ExpressionParserN::ZVTVariableDBT variables;
+        ExpressionParserN::ExpressionParserT parser(variables);
+        tree = parser.Parse(text);
+        if (!tree) return false;
+        std::vector<vantric::FieldBindingRequest> requests =
+            ExpressionParserN::CollectFieldBindings(tree.Root());
+        std::ostringstream errors;
+        bound = vantric::BindTraceCallback(&component, source, requests, this, &OnEvent, errors);
+        bindErrors = errors.str();
+        if (!bound) return false;
+        StdoutCapture capture;
+        valid = tree.Validate();
+        validateOutput = capture.Text();
+        return valid;
+    }
+
+    // Matches among the events emitted by `emit`.
+    template <typename Emit>
+    uint64_t CountMatches(Emit&& emit) {
+        const uint64_t before = matches;
+        emit();
+        return matches - before;
+    }
+};
