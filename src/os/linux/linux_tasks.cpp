@@ -1,0 +1,254 @@
+// Task tracking and sampling of the Linux driver: switches and exits, the
+// current task of a core, samples with call stacks resolved to mapped files,
+// and the target-memory walks behind them (memory-area tree, dentry paths).
+#include <algorithm>
+
+#include "capture/capture_writer.h"
+#include "os/linux/linux_driver.h"
+#include "os/linux/linux_messages.h"
+
+namespace vantric {
+
+uint64_t LinuxDriver::Word(plexa::SQOVI2* debug, uint64_t address, bool is64) const {
+    return is64 ? ReadMemory64(debug, memorySpace, address)
+                : ReadMemory32(debug, memorySpace, address);
+}
+
+uint32_t LinuxDriver::Word32(plexa::SQOVI2* debug, uint64_t address) const {
+    return ReadMemory32(debug, memorySpace, address);
+}
+
+uint64_t LinuxDriver::ArgumentRegister(plexa::SQOVI2* debug, uint32_t slot, bool is64) const {
+    return is64 ? ReadRegister64(debug, regs64[slot]) : ReadRegister32(debug, regs32[slot]);
+}
+
+size_t LinuxDriver::ReadText(plexa::SQOVI2* debug, uint64_t address, size_t maxLength,
+                             char* out) const {
+    if (debug == nullptr) return 0;
+    size_t length = 0;
+    for (; length < maxLength; ++length) {
+        plexa::SQOVIAddress where{};
+        where.memorySpace = memorySpace;
+        where.address = address + length;
+        uint8_t byte = 0;
+        uint32_t got = 0;
+        if (debug->ReadMemory(where, 1, 1, &byte, &got, false) != 0 || got == 0 || byte == 0) break;
+        out[length] = static_cast<char>(byte);
+    }
+    return length;
+}
+
+// ---- switches and exits ----
+
+void LinuxDriver::OnBranch(plexa::SQOVI2* debug, uint32_t core, uint64_t, uint64_t targetPc,
+                           bool is64, uint64_t time) {
+    // A missing symbol leaves its address 0, so a branch to 0 then matches it.
+    if (targetPc == switchToAddress_) {
+        OnSwitch(debug, core, is64, time);
+    } else if (targetPc == releaseTaskAddress_) {
+        OnTaskExit(debug, core, is64, time);
+    }
+}
+
+void LinuxDriver::OnTaskExit(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) {
+    const uint64_t task = ArgumentRegister(debug, kArg0, is64);
+    // The profiler wants the exiting task's process id in the thread position.
+    const uint32_t pid = task == 0 ? 0 : Word32(debug, task + offsets_.taskProcessIdOffset);
+    capture.writeThreadExit(core, time, pid);
+}
+
+void LinuxDriver::OnSwitch(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) {
+    const uint64_t prev = ArgumentRegister(debug, kArg0, is64);
+    uint64_t next = 0;
+    if (is64) {
+        next = ReadRegister64(debug, regs64[kArg1]);
+    } else {
+        // R4 holds the incoming thread_info plus a build-specific bias.
+        const uint64_t r4 = ReadRegister32(debug, regs32[kArg4]);
+        if (r4 != offsets_.switchThreadInfoBias) {
+            next = Word32(debug, r4 - offsets_.switchThreadInfoBias + offsets_.threadInfoTaskOffset);
+        }
+    }
+    if (core < currentTask_.size()) currentTask_[core] = next;
+
+    uint32_t pid = 0;
+    uint32_t tid = 0;
+    commandName_.clear();
+    if (next != 0) {
+        pid = Word32(debug, next + offsets_.taskProcessIdOffset);
+        tid = Word32(debug, next + offsets_.taskThreadIdOffset);
+        const size_t length =
+            ReadText(debug, next + offsets_.taskCommOffset,
+                     std::min<uint64_t>(offsets_.taskCommLength, kPathBufferSize), nameBuffer_);
+        commandName_.assign(nameBuffer_, length);
+        // A slash would read as a path in the profiler (kworker/0:1).
+        std::replace(commandName_.begin(), commandName_.end(), '/', '_');
+    }
+
+    uint32_t state = 1;  // runnable
+    if (prev != 0 && Word(debug, prev + offsets_.taskStateOffset, is64) != 0) {
+        state = Word(debug, prev + offsets_.taskIoWaitOffset, is64) != 0 ? 2 : 0;
+    }
+    const uint32_t cookie = ReportProcessName(debug, core, next, tid, pid, time, is64);
+    capture.writeSwitch(core, time, cookie, pid, tid, commandName_, state);
+    taskKnown_ = true;
+}
+
+uint64_t LinuxDriver::CurrentTask(plexa::SQOVI2* debug, uint32_t core, bool is64) {
+    if (!taskKnown_) return 0;
+    if (!is64) {
+        const uint64_t threadInfo = ReadRegister32(debug, regs32[kKernelStack]) & kThreadInfoMask;
+        return Word32(debug, threadInfo + offsets_.threadInfoTaskOffset);
+    }
+    return core < currentTask_.size() ? currentTask_[core] : 0;
+}
+
+// ---- samples ----
+
+void LinuxDriver::OnSample(plexa::SQOVI2* debug, uint32_t core, uint64_t pc, uint64_t lr,
+                           uint64_t fp, uint64_t sp, bool inUserMode, bool mmuEnabled, bool is64,
+                           uint64_t time) {
+    if (!taskKnown_) return;
+    uint64_t task = 0;
+    uint32_t pid = 0;
+    uint32_t tid = 0;
+    if (mmuEnabled) {
+        task = CurrentTask(debug, core, is64);
+        if (task != 0) {
+            pid = Word32(debug, task + offsets_.taskProcessIdOffset);
+            tid = Word32(debug, task + offsets_.taskThreadIdOffset);
+        }
+    }
+    const auto stackSpace =
+        static_cast<uint32_t>(ReadRegister64(debug, static_cast<uint32_t>(pcMemorySpaceRegister)));
+    UnwindFramePointers(callstackDepth_, debug, stackSpace, pc, lr, fp, sp, is64, stack_);
+    frameCookies_.assign(stack_.size(), 0);
+    frameOffsets_.assign(stack_.size(), 0);
+
+    if (!inUserMode) {
+        if (activity_ != nullptr) activity_->AddToSoftwareCounter(systemActivity_, 1, core);
+        capture.writeSample(core, time, 0, pid, tid, frameCookies_, stack_);
+        return;
+    }
+    for (uint32_t i = 0; i < stack_.size(); ++i) {
+        frameCookies_[i] =
+            ResolveFrame(debug, core, task, tid, pid, time, stack_[i], frameOffsets_[i], is64, i);
+    }
+    const uint32_t cookie = ReportProcessName(debug, core, task, tid, pid, time, is64);
+    if (cookie != 0 && activity_ != nullptr) {
+        activity_->AddToSoftwareCounter(userActivity_, 1, core);
+    }
+    capture.writeSample(core, time, cookie, pid, tid, frameCookies_, frameOffsets_);
+}
+
+uint32_t LinuxDriver::ReportProcessName(plexa::SQOVI2* debug, uint32_t core, uint64_t task,
+                                        uint32_t tid, uint32_t pid, uint64_t time, bool is64) {
+    if (task == 0) return 0;
+    const uint64_t mm = Word(debug, task + offsets_.taskMmOffset, is64);
+    if (mm == 0) return 0;  // a kernel thread
+    const uint64_t exe = Word(debug, mm + offsets_.mmExeFileOffset, is64);
+    const uint64_t pathAddress = exe + offsets_.filePathOffset;
+    if (pathAddress == 0) return 0;
+    const std::string_view path =
+        BuildDentryPath(debug, pathAddress, pathBuffer_, kPathBufferSize, is64);
+    return capture.cookieFor(core, tid, pid, time, path);
+}
+
+uint32_t LinuxDriver::ResolveFrame(plexa::SQOVI2* debug, uint32_t core, uint64_t task,
+                                   uint32_t tid, uint32_t pid, uint64_t time, uint64_t address,
+                                   uint64_t& fileOffset, bool is64, uint32_t) {
+    if (task == 0) return 0;
+    const uint64_t mm = Word(debug, task + offsets_.taskMmOffset, is64);
+    if (mm == 0) {
+        fileOffset = address;
+        return 0;
+    }
+    uint64_t area = FindMemoryArea(debug, mm, address, is64);
+    if (area == 0) {
+        fileOffset = address;
+        return kNoCookie;
+    }
+    uint64_t start = 0;
+    uint64_t file = 0;
+    uint64_t pageOffset = 0;
+    for (;;) {
+        start = Word(debug, area + offsets_.vmaStartOffset, is64);
+        const uint64_t end = Word(debug, area + offsets_.vmaEndOffset, is64);
+        file = Word(debug, area + offsets_.vmaFileOffset, is64);
+        pageOffset = Word(debug, area + offsets_.vmaPageOffsetOffset, is64);
+        if (start <= address && address < end) break;
+        area = Word(debug, area + offsets_.vmaNextOffset, is64);
+        if (area == 0) {
+            fileOffset = address;
+            return kNoCookie;
+        }
+    }
+    if (file == 0) {  // anonymous memory
+        fileOffset = address;
+        return 0;
+    }
+    const std::string_view path = BuildDentryPath(debug, file + offsets_.filePathOffset,
+                                                  pathBuffer_, kPathBufferSize, is64);
+    if (path.empty()) return ReportProcessName(debug, core, task, tid, pid, time, is64);
+    fileOffset = (pageOffset << pageShift_) - start + address;
+    return capture.cookieFor(core, tid, pid, time, path);
+}
+
+// ---- target-memory walks ----
+
+uint64_t LinuxDriver::FindMemoryArea(plexa::SQOVI2* debug, uint64_t mm, uint64_t address,
+                                     bool is64) {
+    uint64_t node = Word(debug, mm + offsets_.mmTreeRootOffset + offsets_.treeRootNodeOffset, is64);
+    uint64_t candidate = 0;
+    while (node != 0) {
+        const uint64_t area = node - offsets_.vmaTreeNodeOffset;
+        if (Word(debug, area + offsets_.vmaEndOffset, is64) > address) {
+            candidate = area;
+            if (Word(debug, area + offsets_.vmaStartOffset, is64) <= address) break;
+            node = Word(debug, node + offsets_.treeLeftOffset, is64);
+        } else {
+            node = Word(debug, node + offsets_.treeRightOffset, is64);
+        }
+    }
+    return candidate;
+}
+
+std::string_view LinuxDriver::BuildDentryPath(plexa::SQOVI2* debug, uint64_t pathAddress,
+                                              char* buffer, uint32_t bufferSize, bool is64) {
+    if (bufferSize == 0) return {};
+    uint64_t dentry = Word(debug, pathAddress + offsets_.pathDentryOffset, is64);
+    size_t pos = bufferSize - 1;
+    buffer[pos] = '\0';
+    const size_t maxName = std::min<size_t>(bufferSize, sizeof nameBuffer_);
+    while (dentry != 0) {
+        uint64_t nameRecord = dentry + offsets_.dentryNameOffset;
+        if (!is64) nameRecord &= 0xFFFFFFFFu;  // 32-bit address arithmetic
+        const uint64_t nameText = Word(debug, nameRecord + offsets_.nameTextOffset, is64);
+        const size_t length = ReadText(debug, nameText, maxName, nameBuffer_);
+        if (length == 0) {
+            LinuxWarning(kPathEmptyWarning);
+            break;
+        }
+        if (length == 1 && nameBuffer_[0] == '/') break;  // the root adds nothing
+        if (length > pos) {
+            LinuxWarning(kPathTooLongWarning);
+            break;
+        }
+        pos -= length;
+        std::copy(nameBuffer_, nameBuffer_ + length, buffer + pos);
+        if (pos == 0) {
+            LinuxWarning(kNoRoomForSlashWarning);
+            break;
+        }
+        buffer[--pos] = '/';
+        const uint64_t parent = Word(debug, dentry + offsets_.dentryParentOffset, is64);
+        if (parent == dentry) {
+            LinuxWarning(kParentIsSelfWarning);
+            break;
+        }
+        dentry = parent;
+    }
+    return std::string_view(buffer + pos, bufferSize - 1 - pos);
+}
+
+}  // namespace vantric

@@ -1,0 +1,144 @@
+// A Linux driver on a kvhost processor holding a synthetic kernel image, with
+// a real capture writer whose output is read back through the rcf reader,
+// and a recording stand-in for the counter set's software counters.
+#pragma once
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "capture/capture_writer.h"
+#include "counters/counter_set.h"
+#include "json/json_stream_reader.h"
+#include "kernel_image.h"
+#include "kv_test_support.h"
+#include "os/linux/linux_driver.h"
+#include "rcf/capture_reader.h"
+
+namespace vantric::testing {
+
+class RecordingActivity : public SoftwareCounterSink {
+public:
+    struct Addition {
+        std::string type;  // the counter's type
+        uint64_t amount;
+        uint32_t core;
+        bool operator==(const Addition&) const = default;
+    };
+
+    Counter AddSoftwareCounter(const SoftwareCounterSpec& spec) override {
+        specs.push_back(spec);
+        return &handles_[specs.size() - 1];
+    }
+    void AddToSoftwareCounter(Counter counter, uint64_t amount, uint32_t core) override {
+        const size_t index = static_cast<size_t>(static_cast<int*>(counter) - handles_);
+        additions.push_back({index < specs.size() ? specs[index].type : "?", amount, core});
+    }
+
+    std::vector<SoftwareCounterSpec> specs;
+    std::vector<Addition> additions;
+
+private:
+    int handles_[8] = {};
+};
+
+// The settings object of a file, read by the plug-in's own JSON reader.
+inline vq::JSONValue ReadSettings(const std::string& path) {
+    std::ifstream in(path);
+    vq::JSONStreamReader reader(in);
+    vq::JSONValue value;
+    EXPECT_TRUE(vq::parseJSON(reader, value)) << reader.messages();
+    return value;
+}
+
+template <typename T>
+std::vector<T> RecordsOf(const rcf::Capture& capture, uint32_t frameType) {
+    std::vector<T> out;
+    for (const rcf::Frame& frame : capture.frames) {
+        if (frame.type != frameType) continue;
+        for (const rcf::Record& record : frame.records) {
+            if (const T* body = std::get_if<T>(&record.body)) out.push_back(*body);
+        }
+    }
+    return out;
+}
+
+class LinuxRig {
+public:
+    static constexpr uint32_t kCores = 2;
+
+    explicit LinuxRig(bool is64, kvhost::KernelLayout layout, uint32_t depth = 8,
+                      kvhost::LinuxSettingsOptions options = {})
+        : cpu_("cluster0.cpu0", kvhost::ProcessorOptions{is64, true}, 1),
+          image_(cpu_, layout),
+          capture_(CaptureWriter::kDefaultRotationRecords, captureErrors_, captureMessages_),
+          depth_(depth),
+          options_(options) {}
+
+    explicit LinuxRig(bool is64, uint32_t depth = 8, kvhost::LinuxSettingsOptions options = {})
+        : LinuxRig(is64, is64 ? kvhost::KernelLayout::Synthetic64() : kvhost::KernelLayout::Synthetic32(),
+                   depth, options) {}
+
+    kvhost::Processor& cpu() { return cpu_; }
+    kvhost::KernelImage& image() { return image_; }
+    plexa::SQOVI2* debug() { return &cpu_.debug(); }
+    bool is64() const { return image_.is64(); }
+    LinuxDriver& driver() { return *driver_; }
+    RecordingActivity& activity() { return activity_; }
+    CaptureWriter& capture() { return capture_; }
+    const std::filesystem::path& directory() const { return dir_.path(); }
+
+    // Writes System.map and the settings, builds and initialises the driver
+    // (after the image is described, since System.map is written here).
+    void Start() {
+        const auto files = image_.WriteSettingsFiles(dir_.path(), options_);
+        driver_ = std::make_unique<LinuxDriver>(counters_, capture_, depth_,
+                                                ReadSettings(files.settings.string()), &activity_);
+        capture_.open((dir_.path() / "capture.rcf").string() + "/", kCores);
+        ASSERT_TRUE(capture_.isOpen());
+        ASSERT_TRUE(driver_->Init(debug(), kCores, is64()));
+    }
+
+    // Branch events as the agent delivers them.
+    void Switch(uint64_t prev, uint64_t next, uint64_t time, uint32_t core = 0) {
+        image_.EnterSwitchTo(prev, next);
+        image_.SetRunning(next);
+        driver_->OnBranch(debug(), core, 0x1000, image_.switchToAddress(), is64(), time);
+    }
+    void Exit(uint64_t task, uint64_t time, uint32_t core = 0) {
+        image_.EnterReleaseTask(task);
+        driver_->OnBranch(debug(), core, 0x1000, image_.releaseTaskAddress(), is64(), time);
+    }
+    void Sample(uint64_t pc, uint64_t lr, kvhost::KernelImage::StackPointers regs, bool user,
+                bool mmu, uint64_t time, uint32_t core = 0) {
+        driver_->OnSample(debug(), core, pc, lr, regs.fp, regs.sp, user, mmu, is64(), time);
+    }
+
+    rcf::Capture Finish() {
+        capture_.writeDescriptions(0, 1000, counters_.descriptions());
+        capture_.close();
+        rcf::Capture capture;
+        EXPECT_TRUE(rcf::ReadCapture((dir_.path() / "capture.rcf").string(), capture));
+        return capture;
+    }
+
+private:
+    kvhost::TempDirectory dir_;
+    kvhost::Processor cpu_;
+    kvhost::KernelImage image_;
+    CounterSet counters_;
+    std::ostringstream captureErrors_;
+    std::ostringstream captureMessages_;
+    CaptureWriter capture_;
+    RecordingActivity activity_;
+    uint32_t depth_;
+    kvhost::LinuxSettingsOptions options_;
+    std::unique_ptr<LinuxDriver> driver_;
+};
+
+}  // namespace vantric::testing
