@@ -61,6 +61,20 @@ TEST(RcfCommand, CheckDumpAndSummary) {
     EXPECT_NE(dump.output.find("0000000003 +5 counter-value time=3 core=0 key=3 value=42\n"),
               std::string::npos);
 
+    // A frame left open by a host that died: dump still succeeds, with one warning.
+    auto counters = temp.path() / "test.rcf" / "0000000003";
+    std::vector<uint8_t> closed = ReadBytes(counters);
+    std::vector<uint8_t> open = closed;
+    open[0] = open[1] = open[2] = open[3] = 0xFF;
+    Write(counters, open);
+    dump = Rcf("dump " + dir);
+    EXPECT_EQ(dump.status, 0);
+    EXPECT_NE(dump.output.find("0000000003 frame counter type=4 length=open\n"), std::string::npos);
+    EXPECT_NE(dump.output.find("rcf: warning: 0000000003 offset 9: frame not closed"), std::string::npos)
+        << dump.output;
+    EXPECT_EQ(Rcf("check " + dir).status, 1);
+    Write(counters, closed);
+
     // A corrupted length makes check fail with the reason.
     auto path = temp.path() / "test.rcf" / "0000000003";
     std::vector<uint8_t> bytes = ReadBytes(path);
