@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "boundary/parameter_table.h"
+#include "core/vantric_trace.h"
 
 VantricPluginFactory::VantricPluginFactory() : registry_("VantricPluginFactory") {
     registry_.AddInterface("plexa.CAInterface", 0, &registry_);
@@ -29,11 +30,18 @@ uint32_t VantricPluginFactory::CopyParameterInfo(ZVT::v0::ParameterInfo* destina
     return plexa::kStatusOk;
 }
 
-ZVT::v0::PluginInstance* VantricPluginFactory::CreateInstance(const char* /*instanceName*/,
-                                                              uint32_t /*valueCount*/,
-                                                              const ZVT::v0::ParameterValue* /*values*/) {
-    // The plug-in instance is not built yet; the host sees a failed creation.
-    return nullptr;
+ZVT::v0::PluginInstance* VantricPluginFactory::CreateInstance(const char* instanceName,
+                                                              uint32_t valueCount,
+                                                              const ZVT::v0::ParameterValue* values) {
+    // Nothing may cross the boundary: a configuration error (already printed
+    // by the instance) or running out of memory both give the host null, and
+    // the host may try again.
+    try {
+        auto* instance = new vantric::VantricTrace(instanceName, valueCount, values);
+        return static_cast<ZVT::v0::PluginInstance*>(instance);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void VantricPluginFactory::ReleaseFactory() {}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "kv_test_support.h"
 #include "kvhost.h"
 
 namespace {
