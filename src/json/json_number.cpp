@@ -1,22 +1,15 @@
 #include "json/json_number.h"
 
-#include "json/json_grammar.h"
-
 #include <charconv>
 #include <cstdint>
 #include <limits>
-#include <string>
 #include <system_error>
 
 namespace vq {
 
-using grammar::hexDigitValue;
-using grammar::isDigit;
-using grammar::isHexDigit;
-using grammar::next;
-using grammar::nextIs;
-
 namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // std::from_chars leaves the value untouched when it reports out of range,
 // which for a double means the correctly rounded result was infinite or
@@ -83,76 +76,6 @@ JSONValue convertNumber(std::string_view text, bool integral) {
         value = negative ? -limit : limit;
     }
     return JSONValue(value);
-}
-
-bool grammar::parseNumber(JSONReader& reader, JSONValue& value) {
-    std::string text;  // '-', digits, fraction and exponent as written
-    auto appendDigits = [&reader, &text] {
-        const std::size_t before = text.size();
-        while (isDigit(next(reader))) text.push_back(reader.get());
-        return text.size() > before;
-    };
-
-    const bool negative = nextIs(reader, '-');
-    if (negative) {
-        reader.skip();
-        text.push_back('-');
-    }
-    if (nextIs(reader, '0')) {
-        reader.skip();
-        const int marker = next(reader);
-        if (marker == 'x' || marker == 'X') {
-            reader.skip();
-            if (negative) {
-                reader.error("Negative hexadecimal number");
-                return false;
-            }
-            if (isHexDigit(next(reader))) {
-                // No overflow check: more than 16 digits wrap modulo 2^64.
-                uint64_t hex = 0;
-                for (int digit = next(reader); isHexDigit(digit); digit = next(reader)) {
-                    reader.skip();
-                    hex = hex * 16 + static_cast<uint64_t>(hexDigitValue(digit));
-                }
-                value = JSONValue(hex);
-                return true;
-            }
-            // "0x" without a hex digit reads on as a plain 0, the x consumed.
-        }
-        const int after = next(reader);
-        if (after >= '1' && after <= '9') {
-            reader.skip();
-            reader.error("Invalid non-zero number with leading zero");
-            return false;
-        }
-        text.push_back('0');
-    } else if (!appendDigits()) {
-        reader.error("Number has no integral part");
-        return false;
-    }
-
-    bool integral = true;
-    if (nextIs(reader, '.')) {
-        text.push_back(reader.get());
-        if (!appendDigits()) {
-            reader.error("Number has a decimal point but no fractional digits");
-            return false;
-        }
-        integral = false;
-    }
-    const int e = next(reader);
-    if (e == 'e' || e == 'E') {
-        text.push_back(reader.get());
-        const int sign = next(reader);
-        if (sign == '+' || sign == '-') text.push_back(reader.get());
-        if (!appendDigits()) {
-            reader.error("Number has exponent with no digits");
-            return false;
-        }
-        integral = false;
-    }
-    value = convertNumber(text, integral);
-    return true;
 }
 
 }  // namespace vq

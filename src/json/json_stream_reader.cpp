@@ -1,45 +1,13 @@
 #include "json/json_stream_reader.h"
 
 #include <charconv>
-#include <ios>
 #include <limits>
 #include <string>
 
 namespace vq {
 
-namespace {
-
-constexpr int kEnd = std::char_traits<char>::eof();
-
-}  // namespace
-
 JSONStreamReader::JSONStreamReader(std::istream& input)
     : input_(input), buffer_(input.good() ? input.rdbuf() : nullptr) {}
-
-char JSONStreamReader::peek() {
-    // Like std::istream::peek: looking past the end sets the end-of-file state.
-    const int next = buffer_ != nullptr ? buffer_->sgetc() : kEnd;
-    if (next == kEnd) {
-        input_.setstate(std::ios_base::eofbit);
-    }
-    return static_cast<char>(next);
-}
-
-char JSONStreamReader::get() {
-    const char next = peek();
-    if (next == '\n') {
-        ++line_;
-        column_ = 0;
-    } else {
-        ++column_;
-    }
-    if (buffer_ != nullptr) buffer_->sbumpc();
-    return next;
-}
-
-void JSONStreamReader::skip() { get(); }
-
-bool JSONStreamReader::eof() { return input_.eof(); }
 
 void JSONStreamReader::error(const char* message) {
     // Formatted by hand and written at once: abandoned alternatives log at

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ios>
 #include <istream>
 #include <sstream>
 #include <streambuf>
@@ -12,15 +13,32 @@
 
 namespace vq {
 
-class JSONStreamReader : public JSONReader {
+class JSONStreamReader final : public JSONReader {
 public:
     // The stream is borrowed and must outlive the reader.
     explicit JSONStreamReader(std::istream& input);
 
-    char peek() override;
-    void skip() override;
-    char get() override;
-    bool eof() override;
+    // Defined here so that the grammar, instantiated for this final class,
+    // inlines them.
+    char peek() override {
+        // Like std::istream::peek: looking past the end sets the end-of-file state.
+        const int c = buffer_ != nullptr ? buffer_->sgetc() : std::char_traits<char>::eof();
+        if (c == std::char_traits<char>::eof()) input_.setstate(std::ios_base::eofbit);
+        return static_cast<char>(c);
+    }
+    char get() override {
+        const char c = peek();
+        if (c == '\n') {
+            ++line_;
+            column_ = 0;
+        } else {
+            ++column_;
+        }
+        if (buffer_ != nullptr) buffer_->sbumpc();
+        return c;
+    }
+    void skip() override { get(); }
+    bool eof() override { return input_.eof(); }
     // Appends "Error: <message>\nat line <l> column <c>\n" to the log.
     void error(const char* message) override;
 
