@@ -1,6 +1,5 @@
 #include "kv_event_class.h"
 
-#include <cstring>
 #include <utility>
 
 #include "kv_trace_source.h"
