@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "dump") == 0) {
         for (const Frame& frame : capture.frames) {
             std::cout << FrameHeaderText(frame) << '\n';
-            for (const Record& record : frame.records) std::cout << RecordText(frame, record) << '\n';
+            for (const Record& record : frame.records)
+                std::cout << RecordText(frame, record) << '\n';
         }
         PrintDiagnostics(capture);
         return listed && !HasErrors(capture) ? 0 : 1;

@@ -79,7 +79,8 @@ void Put(std::vector<uint8_t>& out, int64_t value) {
 
 int64_t TotalBytes(const std::vector<std::vector<uint8_t>>& records, int64_t iterations) {
     int64_t total = 0;
-    for (int64_t i = 0; i < iterations; ++i) total += static_cast<int64_t>(records[i % kPattern].size());
+    for (int64_t i = 0; i < iterations; ++i)
+        total += static_cast<int64_t>(records[i % kPattern].size());
     return total;
 }
 
@@ -100,12 +101,13 @@ void RawFwrite(benchmark::State& state, const std::vector<std::vector<uint8_t>>&
 
 void BM_CounterValue_Writer(benchmark::State& state) {
     std::vector<CounterValue> pattern = CounterPattern();
-    std::vector<std::vector<uint8_t>> records = Encoded(kPattern, [&](size_t i, std::vector<uint8_t>& out) {
-        Put(out, Widen64(pattern[i].time));
-        Put(out, 0);
-        Put(out, Widen32(pattern[i].counter + 3));
-        Put(out, Widen64(pattern[i].value));
-    });
+    std::vector<std::vector<uint8_t>> records =
+        Encoded(kPattern, [&](size_t i, std::vector<uint8_t>& out) {
+            Put(out, Widen64(pattern[i].time));
+            Put(out, 0);
+            Put(out, Widen32(pattern[i].counter + 3));
+            Put(out, Widen64(pattern[i].value));
+        });
     std::string dir = BenchDirectory("counter_writer");
     {
         CaptureWriter writer;
@@ -122,12 +124,14 @@ void BM_CounterValue_Writer(benchmark::State& state) {
 
 void BM_CounterValue_RawFwrite(benchmark::State& state) {
     std::vector<CounterValue> pattern = CounterPattern();
-    RawFwrite(state, Encoded(kPattern, [&](size_t i, std::vector<uint8_t>& out) {
-                  Put(out, Widen64(pattern[i].time));
-                  Put(out, 0);
-                  Put(out, Widen32(pattern[i].counter + 3));
-                  Put(out, Widen64(pattern[i].value));
-              }),
+    RawFwrite(state,
+              Encoded(kPattern,
+                      [&](size_t i, std::vector<uint8_t>& out) {
+                          Put(out, Widen64(pattern[i].time));
+                          Put(out, 0);
+                          Put(out, Widen32(pattern[i].counter + 3));
+                          Put(out, Widen64(pattern[i].value));
+                      }),
               "counter_raw");
 }
 

@@ -21,7 +21,9 @@ constexpr uint8_t kChannelTextTag = 0x0B;
 constexpr uint8_t kActivityTag = 0x0C;
 constexpr uint8_t kChannelNameTag = 0x0D;
 
-uint32_t ByteCount(size_t count) { return static_cast<uint32_t>(count); }
+uint32_t ByteCount(size_t count) {
+    return static_cast<uint32_t>(count);
+}
 
 }  // namespace
 
@@ -66,8 +68,7 @@ uint32_t CaptureWriter::writeChannelText(uint32_t channel, uint32_t value, std::
 
 uint32_t CaptureWriter::writeActivity(uint32_t channel, uint32_t relatedId, uint64_t startTime,
                                       uint64_t duration, uint32_t colour, uint32_t value,
-                                      std::span<const uint32_t> linkedIds,
-                                      std::string_view text) {
+                                      std::span<const uint32_t> linkedIds, std::string_view text) {
     if (channel >= channels_.size()) return 0;
     uint32_t sequence = activitySequence_[channel]++;
     int64_t index = Widen32(channel + kChannelBase);

@@ -12,7 +12,9 @@ constexpr const char* kColours[] = {"0xff00ff00", "0xff0000ff", "0xffffff00",
                                     "0xffff00ff", "0xff00ffff", "0xffff0000"};
 constexpr size_t kColourCount = sizeof kColours / sizeof kColours[0];
 
-const char* YesNo(bool value) { return value ? "yes" : "no"; }
+const char* YesNo(bool value) {
+    return value ? "yes" : "no";
+}
 
 // Six significant digits, shortest form, whatever the global locale says.
 std::string FormatMultiplier(float multiplier) {
@@ -64,8 +66,7 @@ void CaptureWriter::writeDescriptions(uint64_t startTime, uint64_t endTime,
         captured_ << "<?xml version='1.0' encoding='UTF-8' ?>\n"
                   << "<captured version='1' created='" << static_cast<uint32_t>(startTime)
                   << "' protocol='" << 22 << "'>\n"
-                  << "  <target name='Kelvane' sample_rate='25' cores='" << coreCount_
-                  << "' />\n"
+                  << "  <target name='Kelvane' sample_rate='25' cores='" << coreCount_ << "' />\n"
                   << "  <counters>\n";
         for (size_t i = 0; i < counters.size(); ++i) {
             WriteCounter(captured_, counters[i], kColours[i % kColourCount]);

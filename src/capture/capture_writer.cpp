@@ -12,8 +12,7 @@ namespace vantric {
 using capture::FrameFile;
 using capture::RecordBuffer;
 
-CaptureWriter::CaptureWriter(uint64_t rotationRecords, std::ostream& errors,
-                             std::ostream& messages)
+CaptureWriter::CaptureWriter(uint64_t rotationRecords, std::ostream& errors, std::ostream& messages)
     : rotationRecords_(rotationRecords), errors_(errors), messages_(messages) {
     session_.imbue(std::locale::classic());
     captured_.imbue(std::locale::classic());
@@ -23,7 +22,9 @@ CaptureWriter::CaptureWriter(uint64_t rotationRecords, std::ostream& errors,
     recordCounts_.assign(kFrameTypes, 0);
 }
 
-CaptureWriter::~CaptureWriter() { close(); }
+CaptureWriter::~CaptureWriter() {
+    close();
+}
 
 bool CaptureWriter::isPerCore(uint32_t type) {
     return type == 2 || type == 3 || type == 5 || type == 7 || type == 11;

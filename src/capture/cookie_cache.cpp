@@ -47,7 +47,9 @@ uint32_t Word(const uint8_t* p) {
 
 }  // namespace
 
-const std::array<uint32_t, 256>& CookieHashTable() { return kHashTable; }
+const std::array<uint32_t, 256>& CookieHashTable() {
+    return kHashTable;
+}
 
 uint32_t CookieNameHash(std::string_view name) {
     const auto* p = reinterpret_cast<const uint8_t*>(name.data());
@@ -77,8 +79,8 @@ uint32_t CookieCache::setIndex(uint32_t hash, uint32_t pid) {
     uint32_t s = hash + pid;
     // Unsigned arithmetic wraps like two's complement, so the low ten bits
     // are those of the signed sum even when it is negative.
-    uint32_t mixed = 31u * ((s >> 8) & 0xFF) - 63u * ((s >> 16) & 0xFF) + 95u * (s >> 24) +
-                     (s & 0xFF);
+    uint32_t mixed =
+        31u * ((s >> 8) & 0xFF) - 63u * ((s >> 16) & 0xFF) + 95u * (s >> 24) + (s & 0xFF);
     return mixed & 0x3FF;
 }
 

@@ -9,7 +9,9 @@ constexpr size_t kBufferSize = 32 * 1024;
 
 }  // namespace
 
-FrameFile::~FrameFile() { discard(); }
+FrameFile::~FrameFile() {
+    discard();
+}
 
 FrameFile::FrameFile(FrameFile&& other) noexcept
     : file_(std::exchange(other.file_, nullptr)),

@@ -12,8 +12,12 @@ namespace vantric::capture {
 // A packed 64-bit value never takes more than 10 bytes.
 inline constexpr size_t kMaxPackedSize = 10;
 
-constexpr int64_t Widen32(uint32_t value) { return static_cast<int32_t>(value); }
-constexpr int64_t Widen64(uint64_t value) { return static_cast<int64_t>(value); }
+constexpr int64_t Widen32(uint32_t value) {
+    return static_cast<int32_t>(value);
+}
+constexpr int64_t Widen64(uint64_t value) {
+    return static_cast<int64_t>(value);
+}
 
 // Writes `value` at `out` and returns the number of bytes written.
 // Relies on >> of a negative number being arithmetic, as C++20 guarantees.

@@ -24,7 +24,8 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values, std::string_view t
 
 std::vector<uint8_t> Body(const TempDirectory& temp) {
     std::vector<uint8_t> bytes = ReadBytes(temp.path() / "test.rcf" / kExternalFile);
-    return bytes.size() < 5 ? std::vector<uint8_t>{} : std::vector<uint8_t>(bytes.begin() + 5, bytes.end());
+    return bytes.size() < 5 ? std::vector<uint8_t>{}
+                            : std::vector<uint8_t>(bytes.begin() + 5, bytes.end());
 }
 
 TEST(CaptureChannels, RegistersEachNameOnceAfterOneStreamHeader) {
@@ -92,8 +93,8 @@ TEST(CaptureChannels, ByteCountsCoverMultiByteFieldsAndLinkedIds) {
     // 1 + 1 + 2 (300) + 6 (2^40) + 1 + 4 (colour) + 1 (-1) + 1 (two links) + 1 + 3 (100000) + 3.
     size_t activity = text + 14;
     EXPECT_EQ(std::vector<uint8_t>(body.begin() + activity, body.end()),
-              Bytes({0x0C, 24, 0, 0, 0, 25, 0, 0xAC, 0x02, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20,
-                     0x00, 0x00, 0xFF, 0x00, 0xFF, 0x7F, 0x02, 0x01, 0xA0, 0x8D, 0x06},
+              Bytes({0x0C, 24,   0,    0,    0,    25,   0,    0xAC, 0x02, 0x80, 0x80, 0x80, 0x80,
+                     0x80, 0x20, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x7F, 0x02, 0x01, 0xA0, 0x8D, 0x06},
                     "abc"));
     auto activities = RecordsOf<rcf::ActivityRecord>(ReadBack(temp.capture()), 10);
     ASSERT_EQ(activities.size(), 1u);

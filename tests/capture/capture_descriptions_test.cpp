@@ -115,7 +115,7 @@ TEST_F(CaptureDescriptions, OptionalAttributesAppearInTheirPlaces) {
 
 TEST_F(CaptureDescriptions, MultiplierUsesTheDefaultStreamFormat) {
     const std::pair<float, const char*> cases[] = {
-        {1.0f, "1"}, {0.5f, "0.5"}, {100.25f, "100.25"}, {1234567.0f, "1.23457e+06"},
+        {1.0f, "1"},      {0.5f, "0.5"}, {100.25f, "100.25"}, {1234567.0f, "1.23457e+06"},
         {1e-7f, "1e-07"}, {0.1f, "0.1"},
     };
     std::vector<CounterDescription> counters;

@@ -41,7 +41,8 @@ TEST(CaptureRecords, SummaryAndCoreNameBytes) {
         writer.addCore(0, 3080, "cluster0.cpu0");
     }
     std::vector<uint8_t> expected = Bytes({0x01, 0x0B}, "1\n2\r\n3\r4\n\r5");
-    std::vector<uint8_t> tail = Bytes({0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x88, 0x18, 0x08}, "cluster0");
+    std::vector<uint8_t> tail =
+        Bytes({0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x88, 0x18, 0x08}, "cluster0");
     expected.insert(expected.end(), tail.begin(), tail.end());
     EXPECT_EQ(Body(temp, kSummaryFile, 5), expected);
 }
@@ -77,8 +78,8 @@ TEST(CaptureRecords, SampleTakesPairsWhileBothListsLast) {
         writer.open(temp.capture(), 1);
         writer.writeSample(0, 5, 8, 2, 3, cookies, addresses);
     }
-    EXPECT_EQ(Body(temp, kBacktraceFile, 6),
-              Bytes({0x05, 0x08, 0x02, 0x03, 0x08, 0x80, 0x80, 0x80, 0x02, 0x7F, 0xAC, 0x02, 0x01}));
+    EXPECT_EQ(Body(temp, kBacktraceFile, 6), Bytes({0x05, 0x08, 0x02, 0x03, 0x08, 0x80, 0x80, 0x80,
+                                                    0x02, 0x7F, 0xAC, 0x02, 0x01}));
 }
 
 TEST(CaptureRecords, WideValuesSurviveTheRoundTrip) {
@@ -111,8 +112,7 @@ TEST(CaptureRecords, WideValuesSurviveTheRoundTrip) {
     EXPECT_EQ(idles[0].state, -1);
     EXPECT_EQ(idles[0].time, big);
     // The 32-bit key 0xFFFFFFFF is the single byte 7F; the 64-bit value keeps five bytes.
-    EXPECT_EQ(Body(temp, "0000000003", 5),
-              Bytes({0x7F, 0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}));
+    EXPECT_EQ(Body(temp, "0000000003", 5), Bytes({0x7F, 0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}));
 }
 
 TEST(CaptureRecords, AnnotationBytesAndLongTextsAreCut) {
@@ -184,7 +184,8 @@ TEST(CaptureRecords, RecordsForUnknownCoresAreDropped) {
         writer.writeThreadExit(3, 1, 1);
     }
     rcf::Capture capture = ReadBack(temp.capture());
-    for (const rcf::Frame& frame : capture.frames) EXPECT_TRUE(frame.records.empty()) << frame.fileName;
+    for (const rcf::Frame& frame : capture.frames)
+        EXPECT_TRUE(frame.records.empty()) << frame.fileName;
 }
 
 TEST(CaptureRecords, LongRecordsGoOutInPiecesWithTheSameBytes) {

@@ -20,7 +20,8 @@ using testing::TempDirectory;
 
 std::vector<std::pair<uint32_t, uint32_t>> TypesAndCores(const rcf::Capture& capture) {
     std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (const rcf::Frame& frame : capture.frames) out.emplace_back(frame.type, frame.core.value_or(99));
+    for (const rcf::Frame& frame : capture.frames)
+        out.emplace_back(frame.type, frame.core.value_or(99));
     return out;
 }
 
@@ -36,14 +37,21 @@ TEST(CaptureWriterOpen, OneCoreGetsElevenFilesInFrameTypeOrder) {
     rcf::Capture capture = ReadBack(temp.capture());
     std::vector<std::string> names;
     for (const rcf::Frame& frame : capture.frames) names.push_back(frame.fileName);
-    EXPECT_EQ(names, (std::vector<std::string>{"0000000000", "0000000001", "0000000002",
-                                               "0000000003", "0000000004", "0000000005",
-                                               "0000000006", "0000000007", "0000000008",
-                                               "0000000009", "0000000010"}));
-    EXPECT_EQ(TypesAndCores(capture),
-              (std::vector<std::pair<uint32_t, uint32_t>>{
-                  {1, 99}, {2, 0}, {3, 0}, {4, 99}, {5, 0}, {6, 99}, {7, 0}, {9, 99}, {10, 99},
-                  {11, 0}, {13, 99}}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"0000000000", "0000000001", "0000000002", "0000000003",
+                                        "0000000004", "0000000005", "0000000006", "0000000007",
+                                        "0000000008", "0000000009", "0000000010"}));
+    EXPECT_EQ(TypesAndCores(capture), (std::vector<std::pair<uint32_t, uint32_t>>{{1, 99},
+                                                                                  {2, 0},
+                                                                                  {3, 0},
+                                                                                  {4, 99},
+                                                                                  {5, 0},
+                                                                                  {6, 99},
+                                                                                  {7, 0},
+                                                                                  {9, 99},
+                                                                                  {10, 99},
+                                                                                  {11, 0},
+                                                                                  {13, 99}}));
     for (const rcf::Frame& frame : capture.frames) {
         EXPECT_TRUE(frame.closed);
         EXPECT_TRUE(frame.records.empty());
@@ -54,14 +62,29 @@ TEST(CaptureWriterOpen, OneCoreGetsElevenFilesInFrameTypeOrder) {
 
 TEST(CaptureWriterOpen, TwoCoresNumberFilesByTypeThenCore) {
     TempDirectory temp;
-    { CaptureWriter writer; writer.open(temp.capture(), 2); }
+    {
+        CaptureWriter writer;
+        writer.open(temp.capture(), 2);
+    }
     rcf::Capture capture = ReadBack(temp.capture());
     ASSERT_EQ(capture.frames.size(), 16u);
     EXPECT_EQ(capture.frames.back().fileName, "0000000015");
-    EXPECT_EQ(TypesAndCores(capture),
-              (std::vector<std::pair<uint32_t, uint32_t>>{
-                  {1, 99}, {2, 0}, {2, 1}, {3, 0}, {3, 1}, {4, 99}, {5, 0}, {5, 1}, {6, 99},
-                  {7, 0}, {7, 1}, {9, 99}, {10, 99}, {11, 0}, {11, 1}, {13, 99}}));
+    EXPECT_EQ(TypesAndCores(capture), (std::vector<std::pair<uint32_t, uint32_t>>{{1, 99},
+                                                                                  {2, 0},
+                                                                                  {2, 1},
+                                                                                  {3, 0},
+                                                                                  {3, 1},
+                                                                                  {4, 99},
+                                                                                  {5, 0},
+                                                                                  {5, 1},
+                                                                                  {6, 99},
+                                                                                  {7, 0},
+                                                                                  {7, 1},
+                                                                                  {9, 99},
+                                                                                  {10, 99},
+                                                                                  {11, 0},
+                                                                                  {11, 1},
+                                                                                  {13, 99}}));
 }
 
 TEST(CaptureWriterOpen, FrameStartIsOnDiskAtOnceAndLengthPatchedAtDestruction) {
@@ -78,7 +101,8 @@ TEST(CaptureWriterOpen, FrameStartIsOnDiskAtOnceAndLengthPatchedAtDestruction) {
     }
     std::vector<uint8_t> bytes = ReadBytes(summaryFile);
     ASSERT_GE(bytes.size(), 5u);
-    uint32_t length = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    uint32_t length =
+        bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
     EXPECT_EQ(length, bytes.size() - 4);
     EXPECT_EQ(bytes[4], 0x01);
     EXPECT_EQ(ReadBytes(nameFileCore2), (std::vector<uint8_t>{0x02, 0x00, 0x00, 0x00, 0x03, 0x02}));
@@ -112,9 +136,8 @@ TEST(CaptureWriterOpen, DirectoryThatCannotBeCreatedReportsEveryFile) {
         EXPECT_FALSE(writer.isOpen());
         writer.writeSummary();  // dropped, not a crash
     }
-    std::string expected = "Vantric: failed to open" + dir + "\n" +
-                           "Vantric: failed to open " + dir + "session.xml\n" +
-                           "Vantric: failed to open session.xml \n" +
+    std::string expected = "Vantric: failed to open" + dir + "\n" + "Vantric: failed to open " +
+                           dir + "session.xml\n" + "Vantric: failed to open session.xml \n" +
                            "Vantric: failed to open " + dir + "captured.xml\n" +
                            "Vantric: failed to open captured.xml \n";
     for (int i = 0; i <= 10; ++i) {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/capture_writer.h"
 #include "capture/capture_test_support.h"
+#include "capture/capture_writer.h"
 
 namespace vantric {
 namespace {
@@ -83,7 +83,7 @@ TEST(CaptureWriterCookies, AnnouncesEachCookieOnceWithNameAndLink) {
         writer.open(temp.capture(), 4);
         EXPECT_EQ(writer.cookieFor(1, 100, 7, 50, "/bin/app"), 9u);
         EXPECT_EQ(writer.cookieFor(1, 100, 7, 60, "/bin/app"), 9u);
-        EXPECT_EQ(writer.cookieFor(1, 101, 7, 70, "/bin/app"), 9u);  // another thread
+        EXPECT_EQ(writer.cookieFor(1, 101, 7, 70, "/bin/app"), 9u);   // another thread
         EXPECT_EQ(writer.cookieFor(2, 100, 7, 80, "/bin/app"), 10u);  // another core
         EXPECT_EQ(writer.cookieFor(9, 100, 7, 80, "/bin/app"), 0u);   // no such core
     }

@@ -11,8 +11,8 @@ namespace {
 struct DecodeCase {
     std::vector<uint8_t> bytes;
     ByteReader::Status status;
-    int64_t value;     // when kOk
-    size_t consumed;   // when kOk
+    int64_t value;    // when kOk
+    size_t consumed;  // when kOk
 };
 
 TEST(ByteReader, DecodesPackedIntegers) {
@@ -26,14 +26,20 @@ TEST(ByteReader, DecodesPackedIntegers) {
         {{0xAC, 0x02, 0x55}, ByteReader::Status::kOk, 300, 2},
         {{0xD4, 0x7D}, ByteReader::Status::kOk, -300, 2},
         {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
-         ByteReader::Status::kOk, std::numeric_limits<int64_t>::max(), 10},
+         ByteReader::Status::kOk,
+         std::numeric_limits<int64_t>::max(),
+         10},
         {{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x7F},
-         ByteReader::Status::kOk, std::numeric_limits<int64_t>::min(), 10},
+         ByteReader::Status::kOk,
+         std::numeric_limits<int64_t>::min(),
+         10},
         {{}, ByteReader::Status::kTruncated, 0, 0},
         {{0x80}, ByteReader::Status::kTruncated, 0, 0},
         {{0xC0}, ByteReader::Status::kTruncated, 0, 0},
         {{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00},
-         ByteReader::Status::kOverlong, 0, 0},
+         ByteReader::Status::kOverlong,
+         0,
+         0},
     };
     for (const DecodeCase& c : cases) {
         std::vector<uint8_t> bytes = c.bytes;

@@ -43,11 +43,14 @@ TEST(CaptureCheck, UnnamedCookieAndUndescribedKeyAreReported) {
     }
     std::vector<std::string> reasons = Check(temp.capture());
     ASSERT_EQ(reasons.size(), 3u);
-    EXPECT_EQ(reasons[0], "cookie 4 used by a sample of core 1 (first at 0000000002 offset 6) "
-                          "has no cookie-name record for that core");
-    EXPECT_EQ(reasons[1], "cookie 77 used by a link record (first at 0000000015 offset 10) has no "
-                          "cookie-name record");
-    EXPECT_EQ(reasons[2], "counter key 7 (first at 0000000005 offset 5) has no counter in captured.xml");
+    EXPECT_EQ(reasons[0],
+              "cookie 4 used by a sample of core 1 (first at 0000000002 offset 6) "
+              "has no cookie-name record for that core");
+    EXPECT_EQ(reasons[1],
+              "cookie 77 used by a link record (first at 0000000015 offset 10) has no "
+              "cookie-name record");
+    EXPECT_EQ(reasons[2],
+              "counter key 7 (first at 0000000005 offset 5) has no counter in captured.xml");
 }
 
 TEST(CaptureCheck, UnreleasedCaptureLacksItsDescriptions) {
@@ -57,7 +60,8 @@ TEST(CaptureCheck, UnreleasedCaptureLacksItsDescriptions) {
     ASSERT_EQ(reasons.size(), 3u);
     EXPECT_EQ(reasons[0], "session.xml is empty");
     EXPECT_EQ(reasons[1], "captured.xml is empty");
-    EXPECT_EQ(reasons[2], "counter key 3 (first at 0000000003 offset 5) has no counter in captured.xml");
+    EXPECT_EQ(reasons[2],
+              "counter key 3 (first at 0000000003 offset 5) has no counter in captured.xml");
 }
 
 TEST(CaptureCheck, CaptureOfAHostThatDiedIsReadUpToItsLastCompleteRecord) {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <sys/wait.h>
 
 #include "capture/capture_test_support.h"
 #include "sample_capture.h"
@@ -70,7 +70,8 @@ TEST(RcfCommand, CheckDumpAndSummary) {
     dump = Rcf("dump " + dir);
     EXPECT_EQ(dump.status, 0);
     EXPECT_NE(dump.output.find("0000000003 frame counter type=4 length=open\n"), std::string::npos);
-    EXPECT_NE(dump.output.find("rcf: warning: 0000000003 offset 9: frame not closed"), std::string::npos)
+    EXPECT_NE(dump.output.find("rcf: warning: 0000000003 offset 9: frame not closed"),
+              std::string::npos)
         << dump.output;
     EXPECT_EQ(Rcf("check " + dir).status, 1);
     Write(counters, closed);

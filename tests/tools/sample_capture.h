@@ -40,7 +40,8 @@ inline void WriteCapture(const std::string& dir, bool describe = true) {
 // Replaces the file's contents, to damage a capture on purpose.
 inline void Write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace vantric::testing

@@ -11,7 +11,9 @@ namespace {
 
 // Cookie 0 stands for an unknown image and 0xFFFFFFFF for an address outside
 // every mapping; neither is ever named.
-bool IsReservedCookie(uint32_t cookie) { return cookie == 0 || cookie == 0xFFFFFFFFu; }
+bool IsReservedCookie(uint32_t cookie) {
+    return cookie == 0 || cookie == 0xFFFFFFFFu;
+}
 
 template <typename... F>
 struct Overloaded : F... {
@@ -31,10 +33,14 @@ std::vector<std::string> CheckCapture(const Capture& capture) {
     for (const Diagnostic& diagnostic : capture.diagnostics) {
         reasons.push_back(FormatDiagnostic(diagnostic));
     }
-    if (!capture.sessionXml) reasons.push_back("session.xml is missing");
-    else if (Blank(capture.sessionXml)) reasons.push_back("session.xml is empty");
-    if (!capture.capturedXml) reasons.push_back("captured.xml is missing");
-    else if (Blank(capture.capturedXml)) reasons.push_back("captured.xml is empty");
+    if (!capture.sessionXml)
+        reasons.push_back("session.xml is missing");
+    else if (Blank(capture.sessionXml))
+        reasons.push_back("session.xml is empty");
+    if (!capture.capturedXml)
+        reasons.push_back("captured.xml is missing");
+    else if (Blank(capture.capturedXml))
+        reasons.push_back("captured.xml is empty");
 
     // Cookies named per core, and the first use of each unnamed one.
     std::set<std::pair<uint32_t, uint32_t>> named;  // (core, cookie)
@@ -65,7 +71,8 @@ std::vector<std::string> CheckCapture(const Capture& capture) {
                            [&](const SampleRecord& sample) {
                                if (!frame.core) return;
                                sampleCookie(sample.cookie);
-                               for (const StackFrame& stack : sample.frames) sampleCookie(stack.cookie);
+                               for (const StackFrame& stack : sample.frames)
+                                   sampleCookie(stack.cookie);
                            },
                            [&](const LinkRecord& link) {
                                if (IsReservedCookie(link.cookie) ||

@@ -15,8 +15,8 @@ namespace vantric::rcf {
 std::vector<std::string> CheckCapture(const Capture& capture);
 
 struct CaptureSummary {
-    size_t processes = 0;    // distinct pids of link and sample records
-    size_t threads = 0;      // distinct tids of thread, link, sample and switch records
+    size_t processes = 0;  // distinct pids of link and sample records
+    size_t threads = 0;    // distinct tids of thread, link, sample and switch records
     size_t samples = 0;
     size_t switches = 0;
     size_t counters = 0;     // counter values

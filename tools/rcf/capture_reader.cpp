@@ -59,8 +59,8 @@ void ParseCapturedXml(const std::string& text, Capture& capture) {
                                                "counter element without a numeric key: " + line});
                 continue;
             }
-            capture.counters.push_back(
-                {*key, Attribute(line, "name").value_or(""), Attribute(line, "title").value_or("")});
+            capture.counters.push_back({*key, Attribute(line, "name").value_or(""),
+                                        Attribute(line, "title").value_or("")});
         }
     }
 }
@@ -71,7 +71,8 @@ bool ReadCapture(const std::string& directory, Capture& capture) {
     capture.directory = directory;
     std::error_code error;
     std::vector<std::string> names;
-    for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
         std::string name = it->path().filename().string();
         if (IsDataFileName(name)) names.push_back(name);
     }
@@ -100,7 +101,8 @@ bool ReadCapture(const std::string& directory, Capture& capture) {
 }
 
 std::string FormatDiagnostic(const Diagnostic& diagnostic) {
-    std::string text = diagnostic.severity == Diagnostic::Severity::kWarning ? "warning: " : "error: ";
+    std::string text =
+        diagnostic.severity == Diagnostic::Severity::kWarning ? "warning: " : "error: ";
     return text + diagnostic.file + " offset " + std::to_string(diagnostic.offset) + ": " +
            diagnostic.text;
 }

@@ -147,11 +147,11 @@ struct CounterElement {
 
 struct Capture {
     std::string directory;
-    std::vector<Frame> frames;  // in file-name (sequence) order
-    std::optional<std::string> sessionXml;   // absent when the file is missing
+    std::vector<Frame> frames;              // in file-name (sequence) order
+    std::optional<std::string> sessionXml;  // absent when the file is missing
     std::optional<std::string> capturedXml;
-    std::vector<CounterElement> counters;    // parsed from captured.xml
-    std::optional<uint32_t> cores;           // cores='N' of captured.xml
+    std::vector<CounterElement> counters;  // parsed from captured.xml
+    std::optional<uint32_t> cores;         // cores='N' of captured.xml
     std::vector<Diagnostic> diagnostics;
 };
 

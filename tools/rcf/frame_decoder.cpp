@@ -20,19 +20,33 @@ public:
 
     Outcome decode(uint32_t type, bool first, RecordBody& out) {
         switch (type) {
-            case 1: return summary(out);
-            case 2: return sample(out);
-            case 3: return name(out);
-            case 4: return counter(out);
-            case 6: return annotation(out);
-            case 7: return scheduling(out);
-            case 9: return idle(out);
-            case 10: return external(first, out);
-            case 13: return link(out);
-            default: return invalid("data after the header of a frame that holds no records");
+            case 1:
+                return summary(out);
+            case 2:
+                return sample(out);
+            case 3:
+                return name(out);
+            case 4:
+                return counter(out);
+            case 6:
+                return annotation(out);
+            case 7:
+                return scheduling(out);
+            case 9:
+                return idle(out);
+            case 10:
+                return external(first, out);
+            case 13:
+                return link(out);
+            default:
+                return invalid("data after the header of a frame that holds no records");
         }
     }
 
+    // Marks the start of the next record.
+    void begin() { start_ = in_.offset(); }
+
+    // Why and where the last record was invalid.
     const std::string& problem() const { return problem_; }
     uint64_t problemOffset() const { return problemOffset_; }
 
@@ -46,20 +60,17 @@ private:
         problemOffset_ = offset;
         return Outcome::kInvalid;
     }
-    Outcome invalid(std::string text) { return invalid(std::move(text), recordStart()); }
-    uint64_t recordStart() const { return start_; }
+    Outcome invalid(std::string text) { return invalid(std::move(text), start_); }
 
-public:
-    void begin() { start_ = in_.offset(); }
-
-private:
     // Turns a failed read into the outcome of the record.
     Outcome failed(ByteReader& reader) {
         switch (reader.status()) {
-            case ByteReader::Status::kTruncated: return Outcome::kTruncated;
+            case ByteReader::Status::kTruncated:
+                return Outcome::kTruncated;
             case ByteReader::Status::kOverlong:
                 return invalid("packed integer longer than 10 bytes", reader.failureOffset());
-            default: return invalid("negative string length", reader.failureOffset());
+            default:
+                return invalid("negative string length", reader.failureOffset());
         }
     }
 
@@ -156,8 +167,8 @@ private:
 
     Outcome counter(RecordBody& out) {
         CounterValueRecord record;
-        if (!field64(in_, record.time) || !field32(in_, record.core) ||
-            !field32(in_, record.key) || !field64(in_, record.value)) {
+        if (!field64(in_, record.time) || !field32(in_, record.core) || !field32(in_, record.key) ||
+            !field64(in_, record.value)) {
             return failed(in_);
         }
         out = record;
@@ -169,17 +180,17 @@ private:
         int64_t size = 0;
         uint8_t marker[2] = {0, 0};
         uint16_t length = 0;
-        if (!field32(in_, record.pid) || !field32(in_, record.tid) ||
-            !field64(in_, record.time) || !in_.packed(size) || !in_.byte(marker[0]) ||
-            !in_.byte(marker[1]) || !in_.u16le(length)) {
+        if (!field32(in_, record.pid) || !field32(in_, record.tid) || !field64(in_, record.time) ||
+            !in_.packed(size) || !in_.byte(marker[0]) || !in_.byte(marker[1]) ||
+            !in_.u16le(length)) {
             return failed(in_);
         }
         if (marker[0] != 0x1C || marker[1] != 0x05) {
             return invalid("annotation without its 1C 05 marker");
         }
         if (size != static_cast<int64_t>(length) + 4) {
-            return invalid("annotation size " + std::to_string(size) + " does not match its text length " +
-                           std::to_string(length));
+            return invalid("annotation size " + std::to_string(size) +
+                           " does not match its text length " + std::to_string(length));
         }
         if (!in_.bytes(length, record.text)) return failed(in_);
         out = std::move(record);
@@ -313,7 +324,8 @@ private:
         if (!in_.u32le(count) || !in_.sub(count, body)) return failed(in_);
         Outcome outcome = externalBody(kind, body, out);
         if (outcome == Outcome::kInvalid) {
-            return invalid("byte count " + std::to_string(count) + " does not hold the record's fields");
+            return invalid("byte count " + std::to_string(count) +
+                           " does not hold the record's fields");
         }
         return outcome;
     }
@@ -330,18 +342,30 @@ private:
 
 const char* FrameTypeName(uint32_t type) {
     switch (type) {
-        case 1: return "summary";
-        case 2: return "backtrace";
-        case 3: return "name";
-        case 4: return "counter";
-        case 5: return "type-5";
-        case 6: return "annotate";
-        case 7: return "scheduling";
-        case 9: return "idle";
-        case 10: return "external";
-        case 11: return "type-11";
-        case 13: return "link";
-        default: return nullptr;
+        case 1:
+            return "summary";
+        case 2:
+            return "backtrace";
+        case 3:
+            return "name";
+        case 4:
+            return "counter";
+        case 5:
+            return "type-5";
+        case 6:
+            return "annotate";
+        case 7:
+            return "scheduling";
+        case 9:
+            return "idle";
+        case 10:
+            return "external";
+        case 11:
+            return "type-11";
+        case 13:
+            return "link";
+        default:
+            return nullptr;
     }
 }
 
@@ -378,7 +402,8 @@ Frame DecodeFrame(const std::string& fileName, const std::vector<uint8_t>& bytes
             return frame;
         }
         cutAt = 4;
-    } else if (type < 0 || type > 0xFFFFFFFF || FrameTypeName(static_cast<uint32_t>(type)) == nullptr) {
+    } else if (type < 0 || type > 0xFFFFFFFF ||
+               FrameTypeName(static_cast<uint32_t>(type)) == nullptr) {
         report(Diagnostic::Severity::kError, 4, "unknown frame type " + std::to_string(type));
         return frame;
     } else {
@@ -418,7 +443,8 @@ Frame DecodeFrame(const std::string& fileName, const std::vector<uint8_t>& bytes
         }
         if (outcome == Outcome::kTruncated) {
             if (frame.closed) {
-                report(Diagnostic::Severity::kError, start, "record cut short at the end of the file");
+                report(Diagnostic::Severity::kError, start,
+                       "record cut short at the end of the file");
             } else {
                 cutAt = start;
             }

@@ -16,11 +16,21 @@ std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     char hex[8];
@@ -40,7 +50,9 @@ std::string Hex(uint64_t value) {
     return text;
 }
 
-std::string N(uint64_t value) { return std::to_string(value); }
+std::string N(uint64_t value) {
+    return std::to_string(value);
+}
 
 std::string Body(const RecordBody& body) {
     return std::visit(
@@ -51,7 +63,8 @@ std::string Body(const RecordBody& body) {
                        " tail=" + Quoted(r.tail);
             },
             [](const CoreNameRecord& r) {
-                return "core-name core=" + N(r.core) + " cpu-id=" + N(r.cpuId) + " name=" + Quoted(r.name);
+                return "core-name core=" + N(r.core) + " cpu-id=" + N(r.cpuId) +
+                       " name=" + Quoted(r.name);
             },
             [](const SampleRecord& r) {
                 std::string text = "sample time=" + N(r.time) + " cookie=" + N(r.cookie) +
@@ -66,11 +79,12 @@ std::string Body(const RecordBody& body) {
                 return "cookie-name cookie=" + N(r.cookie) + " name=" + Quoted(r.name);
             },
             [](const ThreadNameRecord& r) {
-                return "thread-name time=" + N(r.time) + " tid=" + N(r.tid) + " name=" + Quoted(r.name);
+                return "thread-name time=" + N(r.time) + " tid=" + N(r.tid) +
+                       " name=" + Quoted(r.name);
             },
             [](const CounterValueRecord& r) {
-                return "counter-value time=" + N(r.time) + " core=" + N(r.core) + " key=" + N(r.key) +
-                       " value=" + N(r.value);
+                return "counter-value time=" + N(r.time) + " core=" + N(r.core) +
+                       " key=" + N(r.key) + " value=" + N(r.value);
             },
             [](const AnnotationRecord& r) {
                 return "annotation pid=" + N(r.pid) + " tid=" + N(r.tid) + " time=" + N(r.time) +
@@ -95,10 +109,10 @@ std::string Body(const RecordBody& body) {
                        " value=" + N(r.value) + " text=" + Quoted(r.text);
             },
             [](const ActivityRecord& r) {
-                std::string text = "activity channel=" + N(r.channel) + " sequence=" + N(r.sequence) +
-                                   " related=" + N(r.relatedId) + " start=" + N(r.startTime) +
-                                   " duration=" + N(r.duration) + " colour=" + Hex(r.colour) +
-                                   " value=" + N(r.value) + " links=";
+                std::string text = "activity channel=" + N(r.channel) +
+                                   " sequence=" + N(r.sequence) + " related=" + N(r.relatedId) +
+                                   " start=" + N(r.startTime) + " duration=" + N(r.duration) +
+                                   " colour=" + Hex(r.colour) + " value=" + N(r.value) + " links=";
                 for (size_t i = 0; i < r.linkedIds.size(); ++i) {
                     if (i > 0) text += ',';
                     text += N(r.linkedIds[i]);
@@ -109,7 +123,9 @@ std::string Body(const RecordBody& body) {
                 return "link time=" + N(r.time) + " cookie=" + N(r.cookie) + " pid=" + N(r.pid) +
                        " tid=" + N(r.tid);
             },
-            [](const LinkExitRecord& r) { return "link-exit time=" + N(r.time) + " tid=" + N(r.tid); },
+            [](const LinkExitRecord& r) {
+                return "link-exit time=" + N(r.time) + " tid=" + N(r.tid);
+            },
         },
         body);
 }
@@ -118,8 +134,8 @@ std::string Body(const RecordBody& body) {
 
 std::string FrameHeaderText(const Frame& frame) {
     const char* name = FrameTypeName(frame.type);
-    std::string text = frame.fileName + " frame " + (name ? name : "unknown") +
-                       " type=" + N(frame.type);
+    std::string text =
+        frame.fileName + " frame " + (name ? name : "unknown") + " type=" + N(frame.type);
     if (frame.core) text += " core=" + N(*frame.core);
     return text + " length=" + (frame.closed ? N(frame.length) : std::string("open"));
 }
