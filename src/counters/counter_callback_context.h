@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <sstream>
 
+#include "counters/compiled_condition.h"
 #include "counters/counter_record.h"
 #include "expression/expression_tree.h"
 #include "expression/variable_db.h"
@@ -34,6 +35,8 @@ struct CounterCallbackContext {
     // LOCAL_TIME (a host may give a present LOCAL_TIME value index 0).
     EventField localTime;
     ExpressionParserN::ExpressionTreeT condition;  // empty: every event counts
+    // The condition's flat form, when it has one; otherwise the tree answers.
+    CompiledCondition compiled;
 
     // The fields the condition names; its evaluators are bound through it.
     ExpressionParserN::ZVTVariableDBT variables;

@@ -87,9 +87,12 @@ bool CounterSet::RegisterCounterCallback(CounterRecord& record,
         context.condition.Reset();  // from now on every event of the source counts
         result = false;
     }
-    // The class is fixed now, and with it where LOCAL_TIME lies and how wide
-    // and signed it is.
+    // The class is fixed now, and with it where every field lies and how
+    // wide and signed LOCAL_TIME is.
     context.localTime.resolve(eventClass);
+    if (context.condition) {
+        context.compiled = CompiledCondition::Compile(*context.condition.Root(), eventClass);
+    }
     return result;
 }
 
@@ -97,7 +100,11 @@ void CounterSet::OnCounterEvent(void* userData, ZVT::EventClass* eventClass,
                                 const uint8_t* eventRecord) {
     CounterCallbackContext& context = *static_cast<CounterCallbackContext*>(userData);
     const ExpressionParserN::ExpressionTreeNodeT* condition = context.condition.Root();
-    if (condition != nullptr && !condition->GetBool(eventClass, eventRecord)) return;
+    if (condition != nullptr) {
+        const bool holds = context.compiled.valid() ? context.compiled.Evaluate(eventRecord)
+                                                    : condition->GetBool(eventClass, eventRecord);
+        if (!holds) return;
+    }
 
     // The offset is a signed tick count; adding it as unsigned wraps to the
     // same result.

@@ -112,6 +112,19 @@ TEST_F(CounterCallbacksTest, ConditionSelectsTheEventsThatCount) {
     EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}, CounterValue{40, 0, 3, 1}));
 }
 
+// Conditions on doubles and texts are answered by the condition tree itself.
+TEST_F(CounterCallbacksTest, ConditionsOnDoublesAndTextsCount) {
+    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
+    kvhost::TraceSource& source =
+        core.AddSource("EVT", "", {kvhost::Float("RATIO"), kvhost::Text("NAME")});
+    AddCounter("core", "EVT", "RATIO > 1.5 && NAME == \"on\"");
+    ASSERT_TRUE(Register(core, 0)) << counters.errorText();
+    EmitAt(source, 10, {{"RATIO", 2.0}, {"NAME", "on"}});
+    EmitAt(source, 20, {{"RATIO", 1.5}, {"NAME", "on"}});
+    EmitAt(source, 30, {{"RATIO", 2.0}, {"NAME", "off"}});
+    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}));
+}
+
 struct UnappliedCase {
     const char* condition;
     const char* stdoutText;
