@@ -12,12 +12,10 @@ namespace {
 
 template <typename R>
 bool parseDocument(R& reader, JSONValue& value, bool allowTrailing) {
+    value = JSONValue();  // also what an out-of-memory failure leaves behind
     grammar::skipWhitespace(reader);
     JSONValue parsed;
-    if (!grammar::parseValue(reader, parsed)) {
-        value = JSONValue();
-        return false;
-    }
+    if (!grammar::parseValue(reader, parsed)) return false;
     value = std::move(parsed);
     if (!allowTrailing) {
         grammar::skipWhitespace(reader);

@@ -15,7 +15,10 @@ namespace vq {
 
 class JSONStreamReader final : public JSONReader {
 public:
-    // The stream is borrowed and must outlive the reader.
+    // The stream is borrowed and must outlive the reader. Reading consumes
+    // exactly the characters the grammar looked past, so what follows the
+    // value stays in the stream. (A stream whose exception mask includes
+    // eofbit throws at the end of input, as reading it directly would.)
     explicit JSONStreamReader(std::istream& input);
 
     // Defined here so that the grammar, instantiated for this final class,

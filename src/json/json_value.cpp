@@ -53,7 +53,9 @@ JSONValue::JSONValue(std::string&& text) : type_(TypeString) {
     payload_.string->swap(text);
 }
 
-JSONValue::JSONValue(const char* text) : type_(TypeString) { payload_.string = new std::string(text); }
+JSONValue::JSONValue(const char* text) : type_(TypeString) {
+    payload_.string = text != nullptr ? new std::string(text) : new std::string();
+}
 
 JSONValue JSONValue::makeObject() {
     JSONValue value;
@@ -128,8 +130,15 @@ JSONValue::JSONValue(JSONValue&& other) noexcept : type_(other.type_), payload_(
 }
 
 JSONValue& JSONValue::operator=(const JSONValue& other) {
-    JSONValue copy(other);
-    swap(copy);
+    // Copy before freeing (the source may live inside this value); a copy that
+    // runs out of memory leaves the target null.
+    try {
+        JSONValue copy(other);
+        swap(copy);
+    } catch (...) {
+        release();
+        throw;
+    }
     return *this;
 }
 
@@ -265,7 +274,7 @@ JSONValue& JSONValue::operator[](const std::string& key) {
 JSONValue& JSONValue::operator[](const char* key) {
     checkType(TypeObject);
     Object& members = *payload_.object;
-    const std::string_view wanted(key);
+    const std::string_view wanted = key != nullptr ? std::string_view(key) : std::string_view();
     auto slot = members.lower_bound(wanted);
     if (slot == members.end() || slot->first != wanted) {
         slot = members.emplace_hint(slot, std::string(wanted), JSONValue());

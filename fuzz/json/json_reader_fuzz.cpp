@@ -1,0 +1,84 @@
+// Fuzz target of the JSON reader. Arbitrary bytes must never crash; the
+// stream reader (grammar inlined for its final class) and a plain source
+// (grammar through the virtual steps) must agree on flag, value and log; a
+// copy of the value must render the same; and for shallow inputs the result
+// must be the directly recursive grammar's.
+//
+// Build (clang): see CMakeLists.txt here, or
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc -Itests \
+//     fuzz/json/json_reader_fuzz.cpp src/json/*.cpp -o json_reader_fuzz
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "json/json_test_support.h"
+#include "json/reference_reader.h"
+
+namespace {
+
+class PlainSource : public vq::JSONReader {
+public:
+    explicit PlainSource(const std::string& text) : text_(text) {}
+    char peek() override { return text_[position_]; }
+    void skip() override {
+        if (text_[position_++] == '\n') {
+            ++line_;
+            column_ = 0;
+        } else {
+            ++column_;
+        }
+    }
+    bool eof() override { return position_ >= text_.size(); }
+    void error(const char* message) override {
+        log += "Error: " + std::string(message) + "\nat line " + std::to_string(line_) + " column " +
+               std::to_string(column_) + "\n";
+    }
+    std::string log;
+
+private:
+    const std::string& text_;
+    std::size_t position_ = 0;
+    unsigned line_ = 0;
+    unsigned column_ = 0;
+};
+
+std::size_t depthOf(const std::string& text) {
+    std::size_t depth = 0, deepest = 0;
+    for (char c : text) {
+        if (c == '[' || c == '{') deepest = std::max(deepest, ++depth);
+    }
+    return deepest;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const bool allowTrailing = size > 0 && (data[0] & 1);
+    const vq::testing::Parsed stream = vq::testing::parseText(text, allowTrailing);
+    if (!stream.ok && stream.value.type() != vq::JSONValue::TypeNull) std::abort();
+
+    PlainSource source(text);
+    vq::JSONValue plain;
+    const bool plainOk = vq::parseJSON(source, plain, allowTrailing);
+    if (plainOk != stream.ok || source.log != stream.log || vq::testing::dump(plain) != vq::testing::dump(stream.value)) {
+        std::abort();
+    }
+
+    const vq::JSONValue copy = stream.value;
+    if (vq::testing::dump(copy) != vq::testing::dump(stream.value)) std::abort();
+
+    if (depthOf(text) <= 200) {
+        const vq::testing::Parsed reference = vq::testing::parseTextWith(
+            text, allowTrailing, [](vq::JSONReader& reader, vq::JSONValue& value, bool trailing) {
+                return vq::testing::ReferenceReader(reader).parse(value, trailing);
+            });
+        if (reference.ok != stream.ok || reference.log != stream.log ||
+            vq::testing::dump(reference.value) != vq::testing::dump(stream.value)) {
+            std::abort();
+        }
+    }
+    return 0;
+}
