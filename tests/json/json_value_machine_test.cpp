@@ -28,7 +28,7 @@ void expectSameAsReference(const std::string& text, bool allowTrailing = false) 
     EXPECT_EQ(machine.unread, reference.unread) << text;
 }
 
-TEST(JSONParseValue, HandPickedFallThroughsMatchTheRecursiveGrammar) {
+TEST(JSONValueMachine, HandPickedFallThroughsMatchTheRecursiveGrammar) {
     for (const char* text : {
              "{[1]}", "[{[2]}]", "[{[2]]", "{\"a\":{[1]}}", "{\"a\":1,\"b\":{\"c\":}}", "[[1,],[2,,]]",
              "{\"a\":[{\"b\":1,}]}", "[{\"a\" 1}]", "[ntrue,nfalse,n1]", "{\"a\":1,\"a\":[1,{\"a\":2}]}",
@@ -39,7 +39,7 @@ TEST(JSONParseValue, HandPickedFallThroughsMatchTheRecursiveGrammar) {
     }
 }
 
-TEST(JSONParseValue, RandomTextsMatchTheRecursiveGrammar) {
+TEST(JSONValueMachine, RandomTextsMatchTheRecursiveGrammar) {
     const std::vector<std::string> pieces = {
         "{", "}", "[", "]", ",", ":", " ", "\n", "\"k\"", "\"v\"", "\"", "\\", "\\u00e9", "\\u01", "1", "0",
         "-", ".", "e", "0x1f", "x", "null", "nul", "true", "tru", "false", "n", "2.5", "1e400", "-0", "\t",
