@@ -18,8 +18,6 @@ std::string ExpressionTreeNodeT::ToString() const { return text; }
 
 ExpressionDataType ExpressionTreeNodeT::GetType() const { return type; }
 
-ExpressionEvaluatorT* ExpressionTreeNodeT::GetEvaluator() const { return evaluator; }
-
 bool ExpressionTreeNodeT::Validate() const { return true; }
 
 std::unique_ptr<ExpressionTreeNodeT> ExpressionTreeNodeT::Clone() const {

@@ -19,15 +19,17 @@ namespace ExpressionParserN {
 
 class ExpressionEvaluatorT;
 
+// Kind Operator is used by ExpressionTreeOperatorNodeT alone; OpEvaluatorT
+// relies on it to reach an operator node's operands.
 class ExpressionTreeNodeT {
 public:
-    ExpressionTreeNodeT(NodeKind kind, ExpressionDataType type, ExpressionEvaluatorT* evaluator,
-                        std::string text);
     ExpressionTreeNodeT& operator=(const ExpressionTreeNodeT&) = delete;
 
     virtual std::string ToString() const;
     virtual ExpressionDataType GetType() const;
-    virtual ExpressionEvaluatorT* GetEvaluator() const;
+    // Final: evaluation reads a child's evaluator on every event, and the
+    // compiler can then do so without a virtual call.
+    virtual ExpressionEvaluatorT* GetEvaluator() const final { return evaluator; }
     virtual bool Validate() const;
     virtual std::unique_ptr<ExpressionTreeNodeT> Clone() const;
     // Appends the variable nodes of this subtree, left operand first.
@@ -55,6 +57,8 @@ public:
     void SetType(ExpressionDataType newType) { type = newType; }
 
 protected:
+    ExpressionTreeNodeT(NodeKind kind, ExpressionDataType type, ExpressionEvaluatorT* evaluator,
+                        std::string text);
     ExpressionTreeNodeT(const ExpressionTreeNodeT&) = default;
 
     NodeKind kind;

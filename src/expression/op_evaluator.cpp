@@ -1,5 +1,6 @@
 #include "expression/op_evaluator.h"
 
+#include <functional>
 #include <string>
 
 #include "expression/expression_tree_node.h"
@@ -8,29 +9,27 @@ namespace ExpressionParserN {
 
 namespace {
 
-template <typename V>
-bool Compare(OperatorCode op, const V& a, const V& b) {
-    switch (op) {
-        case OperatorCode::Equal: return a == b;
-        case OperatorCode::NotEqual: return a != b;
-        case OperatorCode::Less: return a < b;
-        case OperatorCode::LessEqual: return a <= b;
-        case OperatorCode::Greater: return a > b;
-        case OperatorCode::GreaterEqual: return a >= b;
-        default: return false;
-    }
-}
-
 // Reads both operands with the same getter of their own evaluators.
 #define VT_COMPARE_WITH(getter)                                                              \
-    Compare(op, left.GetEvaluator()->getter(eventClass, record, left),                        \
-            right.GetEvaluator()->getter(eventClass, record, right))
+    Relation{}(left.GetEvaluator()->getter(eventClass, record, left),                         \
+               right.GetEvaluator()->getter(eventClass, record, right))
+
+// Out of line: the text copies need a stack frame that the numeric
+// comparisons should not pay for.
+template <typename Relation>
+[[gnu::noinline]] bool CompareTexts(const ExpressionTreeNodeT& left,
+                                    const ExpressionTreeNodeT& right, ZVT::EventClass* eventClass,
+                                    const uint8_t* record) {
+    // std::string compares as unsigned bytes, a proper prefix first.
+    return VT_COMPARE_WITH(GetString);
+}
 
 // The left operand's type chooses the getter for both sides, so a right
-// operand of another integer type is read at the left one's width.
-bool CompareOperands(OperatorCode op, const ExpressionTreeNodeT& left,
-                     const ExpressionTreeNodeT& right, ZVT::EventClass* eventClass,
-                     const uint8_t* record) {
+// operand of another integer type is read at the left one's width. One copy
+// per relation keeps each type dispatch predictable on its own.
+template <typename Relation>
+bool CompareOperands(const ExpressionTreeNodeT& left, const ExpressionTreeNodeT& right,
+                     ZVT::EventClass* eventClass, const uint8_t* record) {
     switch (left.GetType()) {
         case ExpressionDataType::Int8:
         case ExpressionDataType::Char: return VT_COMPARE_WITH(GetInt8);
@@ -41,13 +40,10 @@ bool CompareOperands(OperatorCode op, const ExpressionTreeNodeT& left,
         case ExpressionDataType::Uint16: return VT_COMPARE_WITH(GetUint16);
         case ExpressionDataType::Uint32: return VT_COMPARE_WITH(GetUint32);
         case ExpressionDataType::Uint64: return VT_COMPARE_WITH(GetUint64);
-        // std::string compares as unsigned bytes, a proper prefix first.
-        case ExpressionDataType::String: return VT_COMPARE_WITH(GetString);
-        case ExpressionDataType::Bool: {
-            const int a = left.GetEvaluator()->GetBool(eventClass, record, left) ? 1 : 0;
-            const int b = right.GetEvaluator()->GetBool(eventClass, record, right) ? 1 : 0;
-            return Compare(op, a, b);
-        }
+        case ExpressionDataType::String:
+            return CompareTexts<Relation>(left, right, eventClass, record);
+        // Compared as the numbers 0 and 1.
+        case ExpressionDataType::Bool: return VT_COMPARE_WITH(GetBool);
         // IEEE rules: every comparison with NaN is false except "!=".
         case ExpressionDataType::Double: return VT_COMPARE_WITH(GetDouble);
         default: return false;
@@ -60,6 +56,7 @@ bool BoolOf(const ExpressionTreeNodeT& operand, ZVT::EventClass* eventClass,
             const uint8_t* record) {
     return operand.GetEvaluator()->GetBool(eventClass, record, operand);
 }
+
 
 }  // namespace
 
@@ -85,12 +82,22 @@ bool OpEvaluatorT::GetBool(ZVT::EventClass* eventClass, const uint8_t* record,
         case OperatorCode::Not:
             return left && !BoolOf(*left, eventClass, record);
         case OperatorCode::Equal:
+            return left && right &&
+                   CompareOperands<std::equal_to<>>(*left, *right, eventClass, record);
         case OperatorCode::NotEqual:
+            return left && right &&
+                   CompareOperands<std::not_equal_to<>>(*left, *right, eventClass, record);
         case OperatorCode::Less:
+            return left && right && CompareOperands<std::less<>>(*left, *right, eventClass, record);
         case OperatorCode::LessEqual:
+            return left && right &&
+                   CompareOperands<std::less_equal<>>(*left, *right, eventClass, record);
         case OperatorCode::Greater:
+            return left && right &&
+                   CompareOperands<std::greater<>>(*left, *right, eventClass, record);
         case OperatorCode::GreaterEqual:
-            return left && right && CompareOperands(op, *left, *right, eventClass, record);
+            return left && right &&
+                   CompareOperands<std::greater_equal<>>(*left, *right, eventClass, record);
         default:
             return false;  // a dangling "(" or an unknown operator token
     }

@@ -9,20 +9,6 @@ namespace ExpressionParserN {
 // Event records are little-endian; a plain copy reads them on this target.
 static_assert(std::endian::native == std::endian::little);
 
-namespace {
-
-// Host field type codes 0 to 5, in order.
-constexpr ExpressionDataType kTypeOfHostCode[] = {
-    ExpressionDataType::Uint32,  // UNSIGNED_INT
-    ExpressionDataType::Int32,   // SIGNED_INT
-    ExpressionDataType::Bool,    // BOOL
-    ExpressionDataType::Int32,   // ENUM
-    ExpressionDataType::Double,  // FLOAT
-    ExpressionDataType::String,  // STRING
-};
-
-}  // namespace
-
 ZVTFieldEvaluatorT::ZVTFieldEvaluatorT(std::string name) : fieldName(std::move(name)) {}
 
 // An unbound field (never evaluated once validated) reads as 0 instead of
@@ -93,8 +79,7 @@ double ZVTFieldEvaluatorT::GetDouble(ZVT::EventClass* eventClass, const uint8_t*
 }
 
 ExpressionDataType ZVTFieldEvaluatorT::GetType(const std::string&) const {
-    if (fieldType < std::size(kTypeOfHostCode)) return kTypeOfHostCode[fieldType];
-    return ExpressionDataType::Unknown;
+    return ExpressionType();
 }
 
 bool ZVTFieldEvaluatorT::Validate() {

@@ -4,6 +4,7 @@
 // field_bindings.h); until then it reports itself unbound.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +35,11 @@ public:
 
     // Integer fields compare as 32-bit values whatever their size.
     ExpressionDataType GetType(const std::string& name) const override;
+    // The same without a virtual call (the name plays no part).
+    ExpressionDataType ExpressionType() const {
+        return fieldType < kTypeOfHostCode.size() ? kTypeOfHostCode[fieldType]
+                                                  : ExpressionDataType::Unknown;
+    }
     // False, with the "field not found" line on standard output, when unbound.
     bool Validate() override;
 
@@ -45,6 +51,16 @@ public:
     uint32_t* FieldTypeDestination() { return &fieldType; }
 
 private:
+    // Host field type codes 0 to 5, in order.
+    static constexpr std::array<ExpressionDataType, 6> kTypeOfHostCode = {
+        ExpressionDataType::Uint32,  // UNSIGNED_INT
+        ExpressionDataType::Int32,   // SIGNED_INT
+        ExpressionDataType::Bool,    // BOOL
+        ExpressionDataType::Int32,   // ENUM
+        ExpressionDataType::Double,  // FLOAT
+        ExpressionDataType::String,  // STRING
+    };
+
     template <typename V>
     V Read(ZVT::EventClass* eventClass, const uint8_t* record) const;
 

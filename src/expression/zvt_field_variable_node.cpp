@@ -1,16 +1,18 @@
 #include "expression/zvt_field_variable_node.h"
 
 #include "expression/expression_evaluator.h"
+#include "expression/zvt_field_evaluator.h"
 
 namespace ExpressionParserN {
 
 ExpressionTreeZVTFieldVariableNodeT::ExpressionTreeZVTFieldVariableNodeT(
     std::string name, ExpressionEvaluatorT* fieldEvaluator)
     : ExpressionTreeNodeT(NodeKind::Variable, fieldEvaluator->GetType(name), fieldEvaluator, name),
-      fieldName(std::move(name)) {}
+      fieldName(std::move(name)),
+      field(dynamic_cast<const ZVTFieldEvaluatorT*>(fieldEvaluator)) {}
 
 ExpressionDataType ExpressionTreeZVTFieldVariableNodeT::GetType() const {
-    return evaluator->GetType(fieldName);
+    return field ? field->ExpressionType() : evaluator->GetType(fieldName);
 }
 
 bool ExpressionTreeZVTFieldVariableNodeT::Validate() const { return evaluator->Validate(); }
