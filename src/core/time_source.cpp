@@ -3,11 +3,7 @@
 #include "platform/platform.h"
 
 namespace vantric {
-namespace {
-
-// Truncates to unsigned 64 bits, converting values of 2^63 and above as
-// unsigned rather than through the signed range.
-uint64_t ToUnsigned(double value) {
+uint64_t TimeSource::ToUnsigned(double value) {
     constexpr double kTwoTo63 = 9223372036854775808.0;
     constexpr double kTwoTo64 = 18446744073709551616.0;
     if (!(value > 0.0)) return 0;
@@ -16,20 +12,14 @@ uint64_t ToUnsigned(double value) {
     return static_cast<uint64_t>(value);
 }
 
-}  // namespace
-
 TimeSource::TimeSource() : hostStartSeconds(platform::MonotonicSeconds()) {}
 
-uint64_t TimeSource::now(uint64_t offsetTicks) {
+uint64_t TimeSource::nowSlow() {
     switch (timeBase) {
-        case kSimulated: {
-            // Without a scheduler (a host that offers none) time stands still.
-            if (scheduler == nullptr) return 0;
-            const uint64_t ticks = scheduler->getCurrentSimulationTime(nullptr) + offsetTicks;
-            lastSimulatedTime =
-                ToUnsigned(static_cast<double>(ticks) * scheduler->getTickSeconds() * 1000000000.0);
-            return lastSimulatedTime;
-        }
+        case kSimulated:
+            // Reached only without a scheduler (a host that offers none):
+            // time stands still.
+            return 0;
         case kHost:
             return ToUnsigned((platform::MonotonicSeconds() - hostStartSeconds) * 1000000000.0);
         case kFirstCore: {
