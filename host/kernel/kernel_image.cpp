@@ -40,13 +40,22 @@ void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
 }  // namespace
 
 KernelImage::KernelImage(Processor& cpu, KernelLayout layout)
-    : cpu_(cpu),
+    : KernelImage(std::vector<Processor*>{&cpu}, layout) {}
+
+KernelImage::KernelImage(std::vector<Processor*> cpus, KernelLayout layout)
+    : cpus_(std::move(cpus)),
       layout_(layout),
-      is64_(cpu.is64()),
-      space_(cpu.is64() ? "Guest" : "Secure"),
+      is64_(!cpus_.empty() && cpus_.front()->is64()),
+      space_(is64_ ? "Guest" : "Secure"),
       kernelNext_(is64_ ? kKernelBase64 : kKernelBase32),
       userNext_(is64_ ? kUserDataBase64 : kUserDataBase32),
       stackNext_(is64_ ? kUserStackTop64 : kUserStackTop32) {
+    if (cpus_.empty()) throw std::invalid_argument("kvhost: a kernel image needs a core");
+    for (const Processor* core : cpus_) {
+        if (core->is64() != is64_) {
+            throw std::invalid_argument("kvhost: the cores of one kernel image differ in width");
+        }
+    }
     if (is64_) {
         SetSymbol("_text", 0xFFFF800010000000ull, 'T');
         SetSymbol("_stext", 0xFFFF800010010000ull, 'T');
@@ -110,7 +119,7 @@ std::string KernelImage::SystemMap() const {
 uint64_t KernelImage::AllocateKernel(uint64_t size, uint64_t align) {
     const uint64_t address = AlignUp(kernelNext_, align);
     kernelNext_ = address + size;
-    cpu_.WriteMemory(space_, address, std::vector<uint8_t>(size, 0));
+    WriteBytes(address, std::vector<uint8_t>(size, 0));
     return address;
 }
 
@@ -120,15 +129,35 @@ uint64_t KernelImage::AllocateUser(uint64_t size) {
     return address;
 }
 
-void KernelImage::WriteWord(uint64_t address, uint64_t value) {
-    if (is64_) {
-        cpu_.Write64(space_, address, value);
-    } else {
-        cpu_.Write32(space_, address, static_cast<uint32_t>(value));
-    }
+void KernelImage::WriteBytes(uint64_t address, std::span<const uint8_t> bytes) {
+    for (Processor* core : cpus_) core->WriteMemory(space_, address, bytes);
 }
 
-void KernelImage::Write32(uint64_t address, uint32_t value) { cpu_.Write32(space_, address, value); }
+void KernelImage::WriteText(uint64_t address, std::string_view text) {
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    WriteBytes(address, bytes);
+}
+
+void KernelImage::Write64(uint64_t address, uint64_t value) {
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    WriteBytes(address, bytes);
+}
+
+void KernelImage::Write32(uint64_t address, uint32_t value) {
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    WriteBytes(address, bytes);
+}
+
+void KernelImage::WriteWord(uint64_t address, uint64_t value) {
+    if (is64_) {
+        Write64(address, value);
+    } else {
+        Write32(address, static_cast<uint32_t>(value));
+    }
+}
 
 uint64_t KernelImage::taskSize() const {
     const KernelLayout& l = layout_;
@@ -163,7 +192,7 @@ uint64_t KernelImage::areaSize() const {
 uint64_t KernelImage::NewDentry(std::string_view name, uint64_t parent) {
     const uint64_t dentry = AllocateKernel(dentrySize());
     const uint64_t text = AllocateKernel(name.size() + 1, 8);
-    cpu_.WriteText(space_, text, name);
+    WriteText(text, name);
     WriteWord(dentry + layout_.dentryDName + layout_.qstrName, text);
     WriteWord(dentry + layout_.dentryDParent, parent == 0 ? dentry : parent);
     return dentry;
@@ -219,7 +248,7 @@ uint64_t KernelImage::NewTask(uint32_t tid, uint32_t tgid, std::string_view comm
     if (layout_.taskCommLength != 0) {
         // Like the kernel: cut to the field and always terminated.
         const size_t keep = std::min<size_t>(comm.size(), layout_.taskCommLength - 1);
-        cpu_.WriteText(space_, task + layout_.taskComm, comm.substr(0, keep));
+        WriteText(task + layout_.taskComm, comm.substr(0, keep));
     }
     Task record;
     record.mm = mm;
@@ -330,20 +359,20 @@ KernelImage::StackPointers KernelImage::WriteFrameRecords(uint64_t stackTop,
 uint64_t KernelImage::NewUserStack() {
     const uint64_t top = stackNext_;
     stackNext_ -= kUserStackStride;
-    cpu_.Memory(space_).Map(top - kUserStackRegion, kUserStackRegion);
+    for (Processor* core : cpus_) core->Memory(space_).Map(top - kUserStackRegion, kUserStackRegion);
     return top;
 }
 
 uint64_t KernelImage::UserString(std::string_view text) {
     const uint64_t address = AllocateUser(text.size() + 1);
-    cpu_.WriteText(space_, address, text);
+    WriteText(address, text);
     return address;
 }
 
 uint64_t KernelImage::UserPointerArray(std::span<const uint64_t> pointers) {
     const uint64_t address = AllocateUser(8 * (pointers.size() + 1));
     for (size_t i = 0; i <= pointers.size(); ++i) {
-        cpu_.Write64(space_, address + 8 * i, i < pointers.size() ? pointers[i] : 0);
+        Write64(address + 8 * i, i < pointers.size() ? pointers[i] : 0);
     }
     return address;
 }
@@ -354,28 +383,32 @@ uint64_t KernelImage::UnmappedUserAddress() const {
 
 // ---- registers ----
 
-void KernelImage::EnterSwitchTo(uint64_t prev, uint64_t next) {
+void KernelImage::EnterSwitchTo(uint64_t prev, uint64_t next, size_t core) {
     if (is64_) {
-        SetRegister("X0", prev);
-        SetRegister("X1", next);
+        SetRegister(core, "X0", prev);
+        SetRegister(core, "X1", next);
         return;
     }
-    SetRegister("R0", prev);
-    SetRegister("R4", (next == 0 ? 0 : ThreadInfoOf(next)) + layout_.switchThreadInfoBias);
+    SetRegister(core, "R0", prev);
+    SetRegister(core, "R4", (next == 0 ? 0 : ThreadInfoOf(next)) + layout_.switchThreadInfoBias);
 }
 
-void KernelImage::EnterReleaseTask(uint64_t task) { SetRegister(is64_ ? "X0" : "R0", task); }
+void KernelImage::EnterReleaseTask(uint64_t task, size_t core) {
+    SetRegister(core, is64_ ? "X0" : "R0", task);
+}
 
-void KernelImage::SetRunning(uint64_t task) {
+void KernelImage::SetRunning(uint64_t task, size_t core) {
     if (is64_) return;
-    SetRegister("R13_svc", task == 0 ? 0 : ThreadInfoOf(task) + kKernelStackSize - 64);
+    SetRegister(core, "R13_svc", task == 0 ? 0 : ThreadInfoOf(task) + kKernelStackSize - 64);
 }
 
-void KernelImage::EnterSyscall(uint64_t number, std::array<uint64_t, 6> args) {
+void KernelImage::EnterSyscall(uint64_t number, std::array<uint64_t, 6> args, size_t core) {
     static constexpr const char* kArgs64[] = {"X0", "X1", "X2", "X3", "X4", "X5"};
     static constexpr const char* kArgs32[] = {"R0", "R1", "R2", "R3", "R4", "R5"};
-    SetRegister(is64_ ? "X8" : "R7", number);
-    for (size_t i = 0; i < args.size(); ++i) SetRegister(is64_ ? kArgs64[i] : kArgs32[i], args[i]);
+    SetRegister(core, is64_ ? "X8" : "R7", number);
+    for (size_t i = 0; i < args.size(); ++i) {
+        SetRegister(core, is64_ ? kArgs64[i] : kArgs32[i], args[i]);
+    }
 }
 
 // ---- configuration ----

@@ -43,8 +43,12 @@ public:
     // Lays out memory in the processor's kernel space ("Guest" on a 64-bit
     // core, "Secure" on a 32-bit one), the space the driver reads.
     KernelImage(Processor& cpu, KernelLayout layout);
+    // One kernel shared by several cores of the same width: every memory
+    // write goes to each core's memory (kvhost cores do not share memory);
+    // the register helpers take the index of the core in `cpus`.
+    KernelImage(std::vector<Processor*> cpus, KernelLayout layout);
 
-    Processor& cpu() { return cpu_; }
+    Processor& cpu(size_t core = 0) { return *cpus_.at(core); }
     const KernelLayout& layout() const { return layout_; }
     bool is64() const { return is64_; }
     const std::string& space() const { return space_; }
@@ -117,14 +121,14 @@ public:
     // ---- registers at the kernel functions the driver watches ----
     // __switch_to(prev, next): X0/X1, or R0 and R4 = next's thread_info +
     // bias (just the bias when next is 0) on a 32-bit core.
-    void EnterSwitchTo(uint64_t prev, uint64_t next);
+    void EnterSwitchTo(uint64_t prev, uint64_t next, size_t core = 0);
     // release_task(task): X0 or R0.
-    void EnterReleaseTask(uint64_t task);
+    void EnterReleaseTask(uint64_t task, size_t core = 0);
     // 32-bit: R13_svc points into `task`'s kernel stack (how the driver finds
     // the running task); nothing on a 64-bit core.
-    void SetRunning(uint64_t task);
+    void SetRunning(uint64_t task, size_t core = 0);
     // A supervisor call: X8 or R7, and the six argument registers.
-    void EnterSyscall(uint64_t number, std::array<uint64_t, 6> args);
+    void EnterSyscall(uint64_t number, std::array<uint64_t, 6> args, size_t core = 0);
 
     // ---- the driver's configuration ----
     std::string OffsetsText() const { return layout_.Text(is64_); }
@@ -155,13 +159,18 @@ private:
 
     uint64_t AllocateKernel(uint64_t size, uint64_t align = 64);
     uint64_t AllocateUser(uint64_t size);
+    void WriteBytes(uint64_t address, std::span<const uint8_t> bytes);
+    void WriteText(uint64_t address, std::string_view text);
+    void Write64(uint64_t address, uint64_t value);
     void WriteWord(uint64_t address, uint64_t value);
     void Write32(uint64_t address, uint32_t value);
     uint64_t NewTask(uint32_t tid, uint32_t tgid, std::string_view comm, uint64_t mm);
     uint64_t NewMm(std::string_view exePath);
     void WriteAreas(uint64_t mm);
     const Task& TaskAt(uint64_t task) const;
-    void SetRegister(const char* name, uint64_t value) { cpu_.SetRegister(name, value); }
+    void SetRegister(size_t core, const char* name, uint64_t value) {
+        cpu(core).SetRegister(name, value);
+    }
 
     uint64_t taskSize() const;
     uint64_t mmSize() const;
@@ -169,7 +178,7 @@ private:
     uint64_t dentrySize() const;
     uint64_t areaSize() const;
 
-    Processor& cpu_;
+    std::vector<Processor*> cpus_;
     KernelLayout layout_;
     bool is64_;
     std::string space_;

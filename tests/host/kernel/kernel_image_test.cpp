@@ -270,6 +270,28 @@ INSTANTIATE_TEST_SUITE_P(Layouts, KernelImageTest,
                                                 KernelLayout::Debian510CloudArm64()}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(KernelImageCoresTest, OneKernelSharedByEveryCore) {
+    Processor cpu0("cpu0", ProcessorOptions{true, true}, 1);
+    Processor cpu1("cpu1", ProcessorOptions{true, true}, 2);
+    KernelImage image({&cpu0, &cpu1}, KernelLayout::Synthetic64());
+    const uint64_t task = image.AddProcess(5, "init", "/sbin/init");
+    image.MapAnonymous(task, 0x1000, 0x2000);
+    image.NewUserStack();
+    for (Processor* cpu : {&cpu0, &cpu1}) {
+        EXPECT_TRUE(cpu->Memory("Guest").IsMapped(task + image.layout().taskComm));
+        EXPECT_TRUE(cpu->Memory("Guest").IsMapped(image.MmOf(task)));
+    }
+    image.EnterSwitchTo(0, task, 1);
+    EXPECT_EQ(cpu1.GetRegister("X1"), task);
+    EXPECT_EQ(cpu0.GetRegister("X1"), 0u);
+    EXPECT_THROW(image.EnterReleaseTask(task, 2), std::out_of_range);
+
+    Processor narrow("cpu2", ProcessorOptions{false, true}, 3);
+    EXPECT_THROW(KernelImage({&cpu0, &narrow}, KernelLayout::Synthetic64()), std::invalid_argument);
+    EXPECT_THROW(KernelImage(std::vector<Processor*>{}, KernelLayout::Synthetic64()),
+                 std::invalid_argument);
+}
+
 TEST(KernelLayoutTest, OffsetsTextsOfBothLayouts) {
     EXPECT_EQ(KernelLayout::Debian510CloudArm64().Text(true),
               "24,1240,0,1128,1304,1308,1752,16,824,16,8,0,32,24,8,0,8,160,152,32,16,8,0,8,16");
