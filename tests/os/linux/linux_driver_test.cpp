@@ -247,3 +247,33 @@ TEST(LinuxDriverInitTest, CreatesBothActivityCountersAndReportsABaseFailure) {
 
 }  // namespace
 }  // namespace vantric
+
+namespace vantric {
+namespace {
+
+// The example shipped in examples/linux must stay loadable and match the
+// layout the tests build for that kernel.
+TEST(LinuxExampleTest, ExampleSettingsDescribeTheDebianKernel) {
+    const std::string root = VT_SOURCE_DIR;
+    vq::JSONValue settings = testing::ReadSettings(root + "/examples/linux/linux.json");
+    EXPECT_EQ(settings["system-map-file"].asString(), "examples/linux/System.map");
+    EXPECT_EQ(settings["linux-offsets-64"].asString(),
+              kvhost::KernelLayout::Debian510CloudArm64().Text(true));
+    settings["system-map-file"] = vq::JSONValue((root + "/examples/linux/System.map").c_str());
+    CounterSet counters;
+    CaptureWriter capture;
+    kvhost::StreamCapture console;
+    LinuxDriver driver(counters, capture, 32, settings);
+    EXPECT_EQ(console.err(), "");
+    EXPECT_EQ(driver.switchToAddress(), 0xffff800010019420u);
+    EXPECT_EQ(driver.releaseTaskAddress(), 0xffff8000100938b0u);
+    EXPECT_EQ(driver.pageShift(), 12u);
+
+    const vq::JSONValue config = testing::ReadSettings(root + "/examples/linux/config.json");
+    ASSERT_EQ(config.size(), 1u);
+    EXPECT_EQ(config.at(0).members().at("Subsystem_config_file").asString(),
+              "examples/linux/linux.json");
+}
+
+}  // namespace
+}  // namespace vantric
