@@ -85,18 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // The second "!" pops the first before it has an operand.
                       ShapeCase{"! ! a", "<none>"}));
 
-TEST(ParseTest, ParenthesesAreOperatorsOnlyWhenAlone) {
-    ZVTVariableDBT variables;
-    ExpressionParserT parser(variables);
-    ExpressionParserT::NodeList tokens = parser.Tokenize("(a ( a) )");
-    ASSERT_EQ(tokens.size(), 4u);
-    EXPECT_EQ(tokens[0]->Kind(), NodeKind::Variable);
-    EXPECT_EQ(tokens[1]->Kind(), NodeKind::Operator);
-    EXPECT_EQ(tokens[2]->Kind(), NodeKind::Variable);
-    EXPECT_EQ(tokens[3]->Kind(), NodeKind::Operator);
-    EXPECT_EQ(tokens[2]->Text(), "a)");
-}
-
 TEST(ParseTest, OperatorNodesGetTheirResultTypes) {
     ZVTVariableDBT variables;
     ExpressionParserT parser(variables);
@@ -140,19 +128,16 @@ struct OperatorTokenCase {
 };
 
 TEST(OperatorTokenTest, RecognisesExactlyTheOperatorWords) {
+    using O = OperatorCode;
     const OperatorTokenCase cases[] = {
-        {"(", true, OperatorCode::OpenParen},     {")", true, OperatorCode::CloseParen},
-        {"&&", true, OperatorCode::And},          {"||", true, OperatorCode::Or},
-        {"!", true, OperatorCode::Not},           {"==", true, OperatorCode::Equal},
-        {"!=", true, OperatorCode::NotEqual},     {"<", true, OperatorCode::Less},
-        {"<=", true, OperatorCode::LessEqual},    {">", true, OperatorCode::Greater},
-        {">=", true, OperatorCode::GreaterEqual}, {"=", true, OperatorCode::Other},
-        {"&", true, OperatorCode::Other},         {"|", true, OperatorCode::Other},
-        {"=&", false, OperatorCode::Other},       {"&|", false, OperatorCode::Other},
-        {"(a", false, OperatorCode::Other},       {"<>", false, OperatorCode::Other},
-        {"=<", false, OperatorCode::Other},       {"!!", false, OperatorCode::Other},
-        {"===", false, OperatorCode::Other},      {"a", false, OperatorCode::Other},
-        {"", false, OperatorCode::Other},
+        {"(", true, O::OpenParen}, {")", true, O::CloseParen}, {"&&", true, O::And},
+        {"||", true, O::Or},       {"!", true, O::Not},        {"==", true, O::Equal},
+        {"!=", true, O::NotEqual}, {"<", true, O::Less},       {"<=", true, O::LessEqual},
+        {">", true, O::Greater},   {">=", true, O::GreaterEqual},
+        {"=", true, O::Other},     {"&", true, O::Other},      {"|", true, O::Other},
+        {"=&", false, O::Other},   {"&|", false, O::Other},    {"(a", false, O::Other},
+        {"<>", false, O::Other},   {"=<", false, O::Other},    {"!!", false, O::Other},
+        {"===", false, O::Other},  {"a", false, O::Other},     {"", false, O::Other},
     };
     for (const OperatorTokenCase& c : cases) {
         EXPECT_EQ(ExpressionParserT::IsOperatorToken(c.word), c.isOperator) << c.word;

@@ -203,12 +203,6 @@ TEST_F(FieldBindingsTest, MismatchedFieldTypesFailValidation) {
         << mixed.validateOutput;
 }
 
-TEST_F(FieldBindingsTest, AMissingSourceIsReportedByTheBindingRoutine) {
-    HostCondition condition;
-    EXPECT_FALSE(condition.Attach(component, "NO_SUCH_SOURCE", "VALUE > 1"));
-    EXPECT_EQ(condition.bindErrors, "Could not find NO_SUCH_SOURCE source");
-}
-
 TEST_F(FieldBindingsTest, CloneEvaluatesWithTheSameBinding) {
     HostCondition condition;
     ASSERT_TRUE(condition.Attach(component, "TEST_EVENT", "VALUE > 4096 && MODE == 1"));

@@ -11,8 +11,8 @@
 
 #include "expression/expression_parser.h"
 #include "expression/field_bindings.h"
+#include "kv_test_support.h"
 #include "kv_trace_component.h"
-#include "stdout_capture.h"
 #include "util/bind_trace_callback.h"
 
 struct HostCondition {
@@ -46,17 +46,9 @@ struct HostCondition {
         bound = vantric::BindTraceCallback(&component, source, requests, this, &OnEvent, errors);
         bindErrors = errors.str();
         if (!bound) return false;
-        StdoutCapture capture;
+        kvhost::StreamCapture capture;
         valid = tree.Validate();
-        validateOutput = capture.Text();
+        validateOutput = capture.out();
         return valid;
-    }
-
-    // Matches among the events emitted by `emit`.
-    template <typename Emit>
-    uint64_t CountMatches(Emit&& emit) {
-        const uint64_t before = matches;
-        emit();
-        return matches - before;
     }
 };
