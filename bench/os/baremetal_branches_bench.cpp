@@ -52,7 +52,6 @@ struct Rig {
 };
 
 void BM_EmptyOnBranch(benchmark::State& state) {
-    Rig rig(false);
     vantric::CounterSet counters;
     vantric::CaptureWriter capture;
     std::unique_ptr<OSDriver> base = std::make_unique<OSDriver>(counters, capture);

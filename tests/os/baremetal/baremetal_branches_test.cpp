@@ -19,7 +19,8 @@ struct Branch {
 };
 
 // The stack of core 0 as "start/callSite" pairs, outermost first.
-std::vector<std::pair<uint64_t, uint64_t>> Frames(const BareMetalDriver& driver, uint32_t core = 0) {
+std::vector<std::pair<uint64_t, uint64_t>> Frames(const BareMetalDriver& driver,
+                                                  uint32_t core = 0) {
     std::vector<std::pair<uint64_t, uint64_t>> frames;
     for (const BareMetalDriver::CallFrame& f : driver.callStack(core)) {
         frames.emplace_back(f.start, f.callSite);

@@ -62,9 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "invalid symbol-info-files : tried to access value of type null as string.\n"},
         SettingsCase{"symbol files a number", "symbol-info-files", vq::JSONValue(3),
                      "invalid symbol-info-files : tried to access value of type integer as "
-                     "string.\n"},
-        SettingsCase{"call-graph flag not a boolean keeps the default", "callgraph-using-debug-info",
-                     vq::JSONValue("no"), ""}));
+                     "string.\n"}));
 
 TEST(BareMetalSettings, SettingsThatAreNotAnObject) {
     BareMetalRig rig;
@@ -112,6 +110,12 @@ TEST(BareMetalSettings, DefaultsAndValues) {
     EXPECT_FALSE(plain.callgraphUsesSymbols());
     EXPECT_FALSE(plain.WantsBranchEvents());
     EXPECT_TRUE(plain.functions().empty());
+
+    BareMetalRig wrongType;
+    wrongType.settings["callgraph-using-debug-info"] = vq::JSONValue("no");  // ignored
+    wrongType.settings["report-function-activity"] = vq::JSONValue(1);      // ignored
+    EXPECT_TRUE(wrongType.Start().callgraphUsesSymbols());
+    EXPECT_FALSE(wrongType.driver().reportsFunctionActivity());
 }
 
 TEST(BareMetalSettings, UnreadableSymbolFileIsNotedAndSkipped) {

@@ -46,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, ReadSymbolsTest,
     ::testing::Values(
         SymbolCase{"plain", "main 1000 10ff\n", {{0x1000, "main", 1, 0x10ff}}},
-        SymbolCase{"0x prefixes and upper case", "main 0x1000 0X10FF", {{0x1000, "main", 1, 0x10ff}}},
+        SymbolCase{"0x prefixes and upper case", "main 0x1000 0X10FF",
+                   {{0x1000, "main", 1, 0x10ff}}},
         SymbolCase{"Thumb bit cleared in the key, kept nowhere else",
                    "f 2001 20ff\n",
                    {{0x2000, "f", 1, 0x20ff}}},
