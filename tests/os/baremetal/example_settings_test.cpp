@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "capture/capture_writer.h"
@@ -23,16 +24,26 @@ vq::JSONValue ReadJson(const std::string& path) {
 }
 
 // The example's paths are relative to the repository root.
+class InSourceDirectory {
+public:
+    InSourceDirectory() : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(VT_SOURCE_DIR);
+    }
+    ~InSourceDirectory() { std::filesystem::current_path(previous_); }
+
+private:
+    std::filesystem::path previous_;
+};
+
 TEST(BareMetalExample, SettingsBuildADriverWithEverySymbol) {
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(VT_SOURCE_DIR);
+    std::optional<InSourceDirectory> inSource(std::in_place);
     const vq::JSONValue config = ReadJson("examples/baremetal/config.json");
     const vq::JSONValue settings =
         ReadJson(config.at(0).members().at("Subsystem_config_file").asString());
     CounterSet counters;
     CaptureWriter capture;
     BareMetalDriver driver(counters, capture, 32, settings);
-    std::filesystem::current_path(previous);
+    inSource.reset();
 
     EXPECT_EQ(driver.Messages(), "");
     EXPECT_EQ(driver.applicationName(), "blinky");
