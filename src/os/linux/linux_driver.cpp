@@ -70,7 +70,7 @@ LinuxDriver::LinuxDriver(CounterSet& counters, CaptureWriter& capture, uint32_t 
     stack_.reserve(callstackDepth_);
     frameCookies_.reserve(callstackDepth_);
     frameOffsets_.reserve(callstackDepth_);
-    commandName_.reserve(64);
+    commandName_.reserve(kPathBufferSize);  // command names are cut to fit it
 }
 
 LinuxDriver::~LinuxDriver() = default;
