@@ -1,112 +1,102 @@
 // simhost: a stand-in Kelvane host. It loads a trace plug-in exactly as the
-// real host does and drives it; see --help.
+// real host does, builds a simulated system (a Linux SMP target or a
+// bare-metal application), drives the plug-in through it and can check the
+// capture against what really ran; see --help.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench_run.h"
+#include "capture_verifier.h"
+#include "options.h"
 #include "parameter_args.h"
 #include "plugin_library.h"
+#include "rcf/capture_reader.h"
+#include "scenario_run.h"
 
 namespace {
 
+constexpr int kExitMismatch = 1;
+constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-struct Options {
-    std::string pluginPath;
-    bool listParameters = false;
-    std::vector<std::string> assignments;
-};
-
-void PrintUsage(std::FILE* out) {
-    std::fputs(
-        "usage: simhost [--plugin PATH] [--list-parameters] [-P name=value]...\n"
-        "  --plugin PATH       trace plug-in to load (default: VantricTrace.so beside simhost)\n"
-        "  --list-parameters   print the plug-in's kind and parameter table\n"
-        "  -P name=value       set a plug-in parameter (checked against its table)\n",
-        out);
-}
-
-std::string DefaultPluginPath(const char* argv0) {
-    std::string self = argv0;
+std::string Beside(const char* argv0, const char* file) {
+    const std::string self = argv0;
     const size_t slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
-           "/VantricTrace.so";
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + file;
 }
 
-bool ParseOptions(int argc, char** argv, Options& options) {
-    options.pluginPath = DefaultPluginPath(argv[0]);
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto next = [&](std::string& into) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "simhost: %s needs a value\n", arg.c_str());
-                return false;
-            }
-            into = argv[++i];
-            return true;
-        };
-        if (arg == "--plugin") {
-            if (!next(options.pluginPath)) return false;
-        } else if (arg == "--list-parameters") {
-            options.listParameters = true;
-        } else if (arg == "-P") {
-            std::string assignment;
-            if (!next(assignment)) return false;
-            options.assignments.push_back(assignment);
-        } else if (arg.rfind("-P", 0) == 0) {
-            options.assignments.push_back(arg.substr(2));
-        } else if (arg == "--help" || arg == "-h") {
-            PrintUsage(stdout);
-            std::exit(0);
-        } else {
-            std::fprintf(stderr, "simhost: unknown option '%s'\n", arg.c_str());
-            PrintUsage(stderr);
-            return false;
-        }
+int ListParameters(const simhost::Options& options, simhost::PluginLibrary& library,
+                   const simhost::ParameterTable& table) {
+    std::printf("plug-in %s: kind %s, factory revision %u, %zu parameters\n",
+                options.pluginPath.c_str(), library.factory()->PluginKind(), library.factoryRevision(),
+                table.size());
+    std::fputs(simhost::FormatParameterTable(table).c_str(), stdout);
+    return 0;
+}
+
+int Verify(const simhost::RunResult& result) {
+    vantric::rcf::Capture capture;
+    if (!vantric::rcf::ReadCapture(result.capturePath, capture)) {
+        std::fprintf(stderr, "simhost: cannot read the capture %s\n", result.capturePath.c_str());
+        return kExitMismatch;
     }
-    return true;
+    const simhost::VerifyReport report = simhost::VerifyCapture(capture, result.scenario->truth());
+    std::fputs(report.Table().c_str(), stdout);
+    std::printf("verify: %s\n", report.ok() ? "the capture matches what ran" : "MISMATCH");
+    return report.ok() ? 0 : kExitMismatch;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) return kExitUsage;
+    simhost::Options options;
+    std::string error;
+    if (!simhost::ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "simhost: %s\n%s", error.c_str(), simhost::kUsage);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(simhost::kUsage, stdout);
+        return 0;
+    }
+    if (options.pluginPath.empty()) options.pluginPath = Beside(argv[0], "VantricTrace.so");
+    if (options.emptyPluginPath.empty()) options.emptyPluginPath = Beside(argv[0], "EmptyTrace.so");
 
     simhost::PluginLibrary library;
-    std::string error;
     if (!library.Load(options.pluginPath, error)) {
         std::fprintf(stderr, "simhost: %s\n", error.c_str());
-        return 1;
+        return kExitFailure;
     }
-    ZVT::v1::PluginFactory& factory = *library.factory();
-    const simhost::ParameterTable table = simhost::ReadParameterTable(factory);
-
-    std::vector<ZVT::v0::ParameterValue> values;
+    const simhost::ParameterTable table = simhost::ReadParameterTable(*library.factory());
     for (const std::string& assignment : options.assignments) {
         ZVT::v0::ParameterValue value;
         if (!simhost::ParseAssignment(table, assignment, value, error)) {
             std::fprintf(stderr, "simhost: %s\n", error.c_str());
             return kExitUsage;
         }
-        values.push_back(value);
     }
+    if (options.listParameters) return ListParameters(options, library, table);
 
-    if (options.listParameters) {
-        std::printf("plug-in %s: kind %s, factory revision %u, %zu parameters\n",
-                    options.pluginPath.c_str(), factory.PluginKind(), library.factoryRevision(),
-                    table.size());
-        std::fputs(simhost::FormatParameterTable(table).c_str(), stdout);
+    if (options.bench) {
+        simhost::BenchFigures figures;
+        if (!simhost::RunBench(options, 3, figures, error)) {
+            std::fprintf(stderr, "simhost: %s\n", error.c_str());
+            return kExitFailure;
+        }
+        std::fputs(simhost::FormatBench(options, figures).c_str(), stdout);
         return 0;
     }
 
-    ZVT::v0::PluginInstance* instance =
-        factory.CreateInstance("VantricTrace", static_cast<uint32_t>(values.size()), values.data());
-    if (instance == nullptr) {
-        std::fprintf(stderr, "simhost: the plug-in did not create an instance\n");
-        return 1;
+    simhost::RunResult result;
+    if (!simhost::RunScenario(library, options, true, result, error)) {
+        std::fprintf(stderr, "simhost: %s\n", error.c_str());
+        return kExitFailure;
     }
-    instance->ReleaseInstance();
-    return 0;
+    std::printf("simhost: %s scenario, %u cores, %llu instructions, %llu events in %.2f s; capture %s\n",
+                options.scenario.c_str(), options.cores,
+                static_cast<unsigned long long>(result.instructions),
+                static_cast<unsigned long long>(result.events), result.seconds,
+                result.capturePath.c_str());
+    return options.verify ? Verify(result) : 0;
 }

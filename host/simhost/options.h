@@ -1,0 +1,38 @@
+// simhost's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace simhost {
+
+struct Options {
+    std::string pluginPath;       // default: VantricTrace.so beside simhost
+    std::string emptyPluginPath;  // default: EmptyTrace.so beside simhost
+    bool listParameters = false;
+    bool verify = false;
+    bool bench = false;
+    bool help = false;
+    std::string scenario = "linux";
+    uint32_t cores = 4;
+    uint64_t instructions = 5000000;
+    uint64_t seed = 1;
+    std::string workDir;          // default: <output-directory>/simhost-<scenario>
+    std::vector<std::string> assignments;  // -P name=value, in order
+};
+
+extern const char* const kUsage;
+
+// False with `error` set for an unknown option, a missing or malformed value.
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// The value of the last "-P name=..." assignment of `name`, or `fallback`.
+std::string LastAssignment(const std::vector<std::string>& assignments, const std::string& name,
+                           const std::string& fallback);
+
+// The directory the plug-in writes its capture into for these parameter
+// values: output directory, "/", the capture name with ".rcf" made sure of.
+std::string CapturePath(const std::vector<std::string>& assignments);
+
+}  // namespace simhost
