@@ -14,7 +14,7 @@
 #include <string>
 
 #include "json/json_test_support.h"
-#include "json/reference_reader.h"
+#include "reference_reader.h"
 
 namespace {
 

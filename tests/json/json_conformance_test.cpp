@@ -1,18 +1,15 @@
 // The reader over a public collection of JSON parsing test files: nothing may
-// crash or hang, shallow files read exactly as the directly recursive grammar
-// reads them, and files where this reader's rules differ from standard JSON
-// keep their outcome.
+// crash, even on a small stack, and every file reads as standard JSON would
+// except where this reader's own rules say otherwise.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "json_test_support.h"
-#include "reference_reader.h"
 #include "small_stack.h"
 
 namespace vq {
@@ -27,49 +24,43 @@ std::string readFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-std::size_t bracketDepth(const std::string& text) {
-    std::size_t depth = 0;
-    std::size_t deepest = 0;
-    for (char c : text) {
-        if (c == '[' || c == '{') deepest = std::max(deepest, ++depth);
-        if ((c == ']' || c == '}') && depth > 0) --depth;
+// Strings hold bytes 0x20..0x7E and escapes of one byte only.
+bool hasCharacterBeyondOneByte(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x7F) return true;
+        if (text.compare(i, 2, "\\u") == 0 && text.compare(i + 2, 2, "00") != 0) return true;
     }
-    return deepest;
+    return false;
 }
+
+// Trailing comma before ']' and hexadecimal integers.
+const std::set<std::string> kOurExtensions = {"n_array_extra_comma.json", "n_array_number_and_comma.json",
+                                              "n_number_hex_1_digit.json", "n_number_hex_2_digits.json"};
 
 #define SKIP_WITHOUT_CORPUS()                                                                   \
     if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "no JSON test corpus at " << kCorpus.string() \
                                                  << " (checkout without ../shared)"
 
-TEST(JSONConformance, EveryFileReadsWithoutCrashAndAsTheRecursiveGrammar) {
+// y_ files must read unless they hold wider characters; n_ files must fail
+// unless only trailing text was logged, or they use an extension of ours.
+TEST(JSONConformance, EveryFileReadsOnASmallStackAsStandardJSONOrByOurRules) {
     SKIP_WITHOUT_CORPUS();
-    std::vector<fs::path> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(kCorpus)) {
-        if (entry.path().extension() == ".json") files.push_back(entry.path());
-    }
-    ASSERT_GT(files.size(), 300u);
-    std::size_t compared = 0;
-    // The deepest files would overflow a small stack if the reader recursed.
+    std::size_t files = 0;
     testing::runOnSmallStack([&] {
-        for (const fs::path& path : files) {
-            const std::string text = readFile(path);
+        for (const fs::directory_entry& entry : fs::directory_iterator(kCorpus)) {
+            const std::string name = entry.path().filename().string();
+            if (entry.path().extension() != ".json") continue;
+            ++files;
+            const std::string text = readFile(entry.path());
             const testing::Parsed parsed = testing::parseText(text);
-            if (!parsed.ok) {
-                EXPECT_EQ(parsed.value.type(), JSONValue::TypeNull) << path.filename();
+            EXPECT_TRUE(parsed.ok || parsed.value.type() == JSONValue::TypeNull) << name;
+            EXPECT_TRUE(name[0] != 'y' || parsed.ok == !hasCharacterBeyondOneByte(text)) << name;
+            if (name[0] == 'n' && parsed.ok && !kOurExtensions.contains(name)) {
+                EXPECT_NE(parsed.log.find("Non-whitespace characters found after object"), std::string::npos) << name;
             }
-            if (bracketDepth(text) > 600) continue;
-            const testing::Parsed reference = testing::parseTextWith(
-                text, false,
-                [](JSONReader& reader, JSONValue& value, bool trailing) {
-                    return testing::ReferenceReader(reader).parse(value, trailing);
-                });
-            EXPECT_EQ(parsed.ok, reference.ok) << path.filename();
-            EXPECT_EQ(testing::dump(parsed.value), testing::dump(reference.value)) << path.filename();
-            EXPECT_EQ(parsed.log, reference.log) << path.filename();
-            ++compared;
         }
-    }, 8 * 1024 * 1024);  // the recursive reference needs a normal stack for the 500-deep file
-    EXPECT_GT(compared, 300u);
+    });
+    EXPECT_GT(files, 300u);
 }
 
 struct Pinned {

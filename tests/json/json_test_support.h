@@ -1,9 +1,10 @@
-// Helpers shared by the JSON tests: a compact, type-revealing rendering of a
-// value and a one-call parse of a text.
+// Helpers shared by the JSON tests and fuzz target: a compact, type-revealing
+// rendering of a value and a one-call parse of a text.
 #pragma once
 
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -14,8 +15,9 @@
 namespace vq::testing {
 
 // Integers print plainly, doubles with a 'd' prefix and 17 digits, strings
-// quoted with bytes outside 0x20..0x7E as \xHH.
+// quoted with bytes outside 0x20..0x7E (and '"', '\') as \xHH.
 inline std::string dump(const JSONValue& value) {
+    std::string out;
     switch (value.type()) {
         case JSONValue::TypeNull: return "null";
         case JSONValue::TypeTrue: return "true";
@@ -23,38 +25,25 @@ inline std::string dump(const JSONValue& value) {
         case JSONValue::TypeUInt: return std::to_string(value.asUInt64());
         case JSONValue::TypeInt: return std::to_string(value.asInt64());
         case JSONValue::TypeDouble: {
-            // Like %.17g, but never with the C locale's decimal comma.
-            char text[40] = "d";
-            const auto end = std::to_chars(text + 1, text + sizeof text, value.asDouble(), std::chars_format::general, 17);
-            return std::string(text, end.ptr);
+            char text[40] = "d";  // to_chars: never the C locale's decimal comma
+            return std::string(text, std::to_chars(text + 1, text + sizeof text, value.asDouble(),
+                                                   std::chars_format::general, 17).ptr);
         }
-        case JSONValue::TypeString: {
-            std::string out = "\"";
+        case JSONValue::TypeString:
             for (unsigned char c : value.asString()) {
-                if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                    out += hex;
-                } else {
-                    out += static_cast<char>(c);
-                }
+                char hex[8] = {static_cast<char>(c), '\0'};
+                if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                out += hex;
             }
-            return out + "\"";
-        }
-        case JSONValue::TypeArray: {
-            std::string out = "[";
+            return "\"" + out + "\"";
+        case JSONValue::TypeArray:
             for (std::size_t i = 0; i < value.size(); ++i) out += (i ? "," : "") + dump(value.at(i));
-            return out + "]";
-        }
-        case JSONValue::TypeObject: {
-            std::string out = "{";
-            bool first = true;
+            return "[" + out + "]";
+        case JSONValue::TypeObject:
             for (const auto& [key, member] : value.members()) {
-                out += (first ? "" : ",") + dump(JSONValue(std::string(key))) + ":" + dump(member);
-                first = false;
+                out += (out.empty() ? "" : ",") + dump(JSONValue(std::string(key))) + ":" + dump(member);
             }
-            return out + "}";
-        }
+            return "{" + out + "}";
     }
     return "invalid";
 }

@@ -1,8 +1,8 @@
 // The value grammar written the direct way, one recursive call per nesting
 // level and per member or element. The reader proper runs the same grammar
-// as a state machine; tests compare the two on many inputs (both flag, value
-// and every logged message). Only for shallow inputs: this recursion is what
-// the reader avoids.
+// as a state machine; the fuzz target compares the two (flag, value and every
+// logged message). Only for shallow inputs: this recursion is what the reader
+// avoids.
 #pragma once
 
 #include <string>
