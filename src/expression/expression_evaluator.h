@@ -15,6 +15,14 @@ namespace ExpressionParserN {
 
 class ExpressionTreeNodeT;
 
+// The evaluator classes whose getters OpEvaluatorT may read without a
+// virtual call: their getters are final, so the inline read is the same.
+enum class EvaluatorForm : uint8_t {
+    Other,
+    Field,           // ZVTFieldEvaluatorT
+    IntegerLiteral,  // the eight integer literal evaluators
+};
+
 class ExpressionEvaluatorT {
 public:
     ExpressionEvaluatorT() = default;
@@ -51,8 +59,15 @@ public:
     virtual ExpressionDataType GetType(const std::string& name) const;
     virtual bool Validate();
 
+    EvaluatorForm Form() const { return form; }
+
 protected:
+    explicit ExpressionEvaluatorT(EvaluatorForm evaluatorForm) : form(evaluatorForm) {}
+
     std::string text;  // empty in every evaluator the system creates
+
+private:
+    const EvaluatorForm form = EvaluatorForm::Other;
 };
 
 }  // namespace ExpressionParserN

@@ -15,20 +15,21 @@ namespace ExpressionParserN {
 // sign-extended (Int*) or zero-extended (Uint*) to 64 bits.
 class IntegerLiteralEvaluator : public ExpressionEvaluatorT {
 public:
-    bool GetBool(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    uint64_t GetUint64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    uint32_t GetUint32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    uint16_t GetUint16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    uint8_t GetUint8(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    int64_t GetInt64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    int32_t GetInt32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    int16_t GetInt16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    int8_t GetInt8(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    bool GetBool(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    uint64_t GetUint64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    uint32_t GetUint32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    uint16_t GetUint16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    uint8_t GetUint8(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    int64_t GetInt64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    int32_t GetInt32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    int16_t GetInt16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
+    int8_t GetInt8(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const final;
 
     uint64_t Value() const { return value; }
 
 protected:
-    explicit IntegerLiteralEvaluator(uint64_t bits) : value(bits) {}
+    explicit IntegerLiteralEvaluator(uint64_t bits)
+        : ExpressionEvaluatorT(EvaluatorForm::IntegerLiteral), value(bits) {}
 
 private:
     const uint64_t value;

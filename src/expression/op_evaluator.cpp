@@ -4,15 +4,40 @@
 #include <string>
 
 #include "expression/expression_tree_node.h"
+#include "expression/literal_evaluators.h"
+#include "expression/zvt_field_evaluator.h"
 
 namespace ExpressionParserN {
 
 namespace {
 
+template <typename V>
+using Getter = V (ExpressionEvaluatorT::*)(ZVT::EventClass*, const uint8_t*,
+                                           const ExpressionTreeNodeT&) const;
+
+// The operand's value through `getter` of its evaluator. Fields and integer
+// literals, the usual operands, are read inline (their getters are final and
+// do exactly this); any other evaluator is asked through the virtual call.
+template <typename V, Getter<V> getter>
+[[gnu::always_inline]] inline V Read(const ExpressionTreeNodeT& operand, ZVT::EventClass* eventClass, const uint8_t* record) {
+    const ExpressionEvaluatorT* evaluator = operand.GetEvaluator();
+    switch (evaluator->Form()) {
+        case EvaluatorForm::Field:
+            return static_cast<const ZVTFieldEvaluatorT*>(evaluator)->Read<V>(eventClass, record);
+        case EvaluatorForm::IntegerLiteral:
+            return static_cast<V>(static_cast<const IntegerLiteralEvaluator*>(evaluator)->Value());
+        default:
+            return (evaluator->*getter)(eventClass, record, operand);
+    }
+}
+
 // Reads both operands with the same getter of their own evaluators.
 #define VT_COMPARE_WITH(getter)                                                              \
     Relation{}(left.GetEvaluator()->getter(eventClass, record, left),                         \
                right.GetEvaluator()->getter(eventClass, record, right))
+#define VT_COMPARE_INTEGERS(V, getter)                                                        \
+    Relation{}(Read<V, &ExpressionEvaluatorT::getter>(left, eventClass, record),              \
+               Read<V, &ExpressionEvaluatorT::getter>(right, eventClass, record))
 
 // Out of line: the text copies need a stack frame that the numeric
 // comparisons should not pay for.
@@ -28,18 +53,20 @@ template <typename Relation>
 // operand of another integer type is read at the left one's width. One copy
 // per relation keeps each type dispatch predictable on its own.
 template <typename Relation>
-bool CompareOperands(const ExpressionTreeNodeT& left, const ExpressionTreeNodeT& right,
-                     ZVT::EventClass* eventClass, const uint8_t* record) {
+[[gnu::always_inline]] inline bool CompareOperands(const ExpressionTreeNodeT& left,
+                                                   const ExpressionTreeNodeT& right,
+                                                   ZVT::EventClass* eventClass,
+                                                   const uint8_t* record) {
     switch (left.GetType()) {
         case ExpressionDataType::Int8:
-        case ExpressionDataType::Char: return VT_COMPARE_WITH(GetInt8);
-        case ExpressionDataType::Int16: return VT_COMPARE_WITH(GetInt16);
-        case ExpressionDataType::Int32: return VT_COMPARE_WITH(GetInt32);
-        case ExpressionDataType::Int64: return VT_COMPARE_WITH(GetInt64);
-        case ExpressionDataType::Uint8: return VT_COMPARE_WITH(GetUint8);
-        case ExpressionDataType::Uint16: return VT_COMPARE_WITH(GetUint16);
-        case ExpressionDataType::Uint32: return VT_COMPARE_WITH(GetUint32);
-        case ExpressionDataType::Uint64: return VT_COMPARE_WITH(GetUint64);
+        case ExpressionDataType::Char: return VT_COMPARE_INTEGERS(int8_t, GetInt8);
+        case ExpressionDataType::Int16: return VT_COMPARE_INTEGERS(int16_t, GetInt16);
+        case ExpressionDataType::Int32: return VT_COMPARE_INTEGERS(int32_t, GetInt32);
+        case ExpressionDataType::Int64: return VT_COMPARE_INTEGERS(int64_t, GetInt64);
+        case ExpressionDataType::Uint8: return VT_COMPARE_INTEGERS(uint8_t, GetUint8);
+        case ExpressionDataType::Uint16: return VT_COMPARE_INTEGERS(uint16_t, GetUint16);
+        case ExpressionDataType::Uint32: return VT_COMPARE_INTEGERS(uint32_t, GetUint32);
+        case ExpressionDataType::Uint64: return VT_COMPARE_INTEGERS(uint64_t, GetUint64);
         case ExpressionDataType::String:
             return CompareTexts<Relation>(left, right, eventClass, record);
         // Compared as the numbers 0 and 1.
@@ -51,10 +78,22 @@ bool CompareOperands(const ExpressionTreeNodeT& left, const ExpressionTreeNodeT&
 }
 
 #undef VT_COMPARE_WITH
+#undef VT_COMPARE_INTEGERS
 
-bool BoolOf(const ExpressionTreeNodeT& operand, ZVT::EventClass* eventClass,
-            const uint8_t* record) {
-    return operand.GetEvaluator()->GetBool(eventClass, record, operand);
+// A field is true when its first byte is not 0, an integer literal when its
+// value is not 0; everything else answers its own GetBool.
+[[gnu::always_inline]] inline bool BoolOf(const ExpressionTreeNodeT& operand,
+                                          ZVT::EventClass* eventClass, const uint8_t* record) {
+    const ExpressionEvaluatorT* evaluator = operand.GetEvaluator();
+    switch (evaluator->Form()) {
+        case EvaluatorForm::Field:
+            return static_cast<const ZVTFieldEvaluatorT*>(evaluator)->Read<uint8_t>(eventClass,
+                                                                                     record) != 0;
+        case EvaluatorForm::IntegerLiteral:
+            return static_cast<const IntegerLiteralEvaluator*>(evaluator)->Value() != 0;
+        default:
+            return evaluator->GetBool(eventClass, record, operand);
+    }
 }
 
 

@@ -1,7 +1,6 @@
 #include "expression/zvt_field_evaluator.h"
 
 #include <bit>
-#include <cstring>
 #include <iostream>
 
 namespace ExpressionParserN {
@@ -9,17 +8,8 @@ namespace ExpressionParserN {
 // Event records are little-endian; a plain copy reads them on this target.
 static_assert(std::endian::native == std::endian::little);
 
-ZVTFieldEvaluatorT::ZVTFieldEvaluatorT(std::string name) : fieldName(std::move(name)) {}
-
-// An unbound field (never evaluated once validated) reads as 0 instead of
-// following the host's "no such value" offset out of the record.
-template <typename V>
-V ZVTFieldEvaluatorT::Read(ZVT::EventClass* eventClass, const uint8_t* record) const {
-    V value{};
-    if (valueIndex == kUnboundIndex || eventClass == nullptr || record == nullptr) return value;
-    std::memcpy(&value, record + eventClass->ValueOffset(valueIndex), sizeof value);
-    return value;
-}
+ZVTFieldEvaluatorT::ZVTFieldEvaluatorT(std::string name)
+    : ExpressionEvaluatorT(EvaluatorForm::Field), fieldName(std::move(name)) {}
 
 bool ZVTFieldEvaluatorT::GetBool(ZVT::EventClass* eventClass, const uint8_t* record,
                                  const ExpressionTreeNodeT&) const {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "expression/expression_evaluator.h"
@@ -50,6 +51,17 @@ public:
     uint32_t* ValueIndexDestination() { return &valueIndex; }
     uint32_t* FieldTypeDestination() { return &fieldType; }
 
+    // The value as V, read at the field's offset in `record`. An unbound
+    // field (never evaluated once validated) reads as 0 instead of following
+    // the host's "no such value" offset out of the record.
+    template <typename V>
+    V Read(ZVT::EventClass* eventClass, const uint8_t* record) const {
+        V value{};
+        if (valueIndex == kUnboundIndex || eventClass == nullptr || record == nullptr) return value;
+        std::memcpy(&value, record + eventClass->ValueOffset(valueIndex), sizeof value);
+        return value;
+    }
+
 private:
     // Host field type codes 0 to 5, in order.
     static constexpr std::array<ExpressionDataType, 6> kTypeOfHostCode = {
@@ -60,9 +72,6 @@ private:
         ExpressionDataType::Double,  // FLOAT
         ExpressionDataType::String,  // STRING
     };
-
-    template <typename V>
-    V Read(ZVT::EventClass* eventClass, const uint8_t* record) const;
 
     uint32_t valueIndex = kUnboundIndex;
     std::string fieldName;
