@@ -18,6 +18,8 @@
 
 namespace {
 
+using vantric::rcf::RecordsOf;
+
 struct Sample {
     uint32_t core;
     uint64_t pc, lr, fp, sp;
@@ -82,14 +84,6 @@ protected:
         return read;
     }
 
-    template <typename T>
-    static std::vector<T> RecordsOf(const vantric::rcf::Capture& c) {
-        std::vector<T> found;
-        for (const auto& frame : c.frames)
-            for (const auto& record : frame.records)
-                if (const T* body = std::get_if<T>(&record.body)) found.push_back(*body);
-        return found;
-    }
 
     kvhost::TempDirectory dir;
     kvhost::StreamCapture console;

@@ -212,14 +212,7 @@ protected:
     kvhost::StreamCapture console;
 };
 
-template <typename T>
-std::vector<T> RecordsOf(const vantric::rcf::Capture& capture) {
-    std::vector<T> found;
-    for (const auto& frame : capture.frames)
-        for (const auto& record : frame.records)
-            if (const T* body = std::get_if<T>(&record.body)) found.push_back(*body);
-    return found;
-}
+using vantric::rcf::RecordsOf;
 
 TEST_F(ConnectTest, TwoCoresAndAMemoryComponent) {
     kvhost::Simulation simulation;

@@ -155,6 +155,16 @@ struct Capture {
     std::vector<Diagnostic> diagnostics;
 };
 
+// Every record of type T in the capture, in file order.
+template <typename T>
+std::vector<T> RecordsOf(const Capture& capture) {
+    std::vector<T> found;
+    for (const Frame& frame : capture.frames)
+        for (const Record& record : frame.records)
+            if (const T* body = std::get_if<T>(&record.body)) found.push_back(*body);
+    return found;
+}
+
 // Short names of the frame types in use, or null for an unknown type.
 const char* FrameTypeName(uint32_t type);
 bool IsPerCoreFrame(uint32_t type);
