@@ -1,5 +1,5 @@
 // Shared by the capture and rcf tests: a fresh directory per test, file
-// reading, and a writer whose output is read back through the rcf library.
+// reading, and a writer's output read back through the rcf library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rcf/capture_reader.h"
@@ -19,11 +21,9 @@ namespace vantric::testing {
 class TempDirectory {
 public:
     TempDirectory() {
-        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string("vt_") + test->test_suite_name() + "_" + test->name();
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
+        for (char& c : name) c = c == '/' ? '_' : c;
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
@@ -42,15 +42,28 @@ private:
     std::filesystem::path path_;
 };
 
-inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
-}
-
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+    std::string text = ReadFile(path);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Bytes given as numbers, then the bytes of `text`.
+inline std::vector<uint8_t> ByteList(std::initializer_list<int> values, std::string_view text = {}) {
+    std::vector<uint8_t> out(values.begin(), values.end());
+    out.insert(out.end(), text.begin(), text.end());
+    return out;
+}
+
+// Data file `file` of the default capture in `temp`, without its first `skip` bytes.
+inline std::vector<uint8_t> FileBody(const TempDirectory& temp, const char* file, size_t skip) {
+    std::vector<uint8_t> bytes = ReadBytes(temp.path() / "test.rcf" / file);
+    return bytes.size() < skip ? std::vector<uint8_t>{}
+                               : std::vector<uint8_t>(bytes.begin() + static_cast<long>(skip), bytes.end());
 }
 
 inline rcf::Capture ReadBack(const std::string& directory) {

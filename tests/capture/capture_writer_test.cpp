@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
-#include <utility>
 #include <vector>
 
 #include "capture/capture_test_support.h"
@@ -12,118 +12,67 @@
 namespace vantric {
 namespace {
 
+using testing::ByteList;
 using testing::FrameNamed;
 using testing::ReadBack;
 using testing::ReadBytes;
 using testing::RecordsOf;
 using testing::TempDirectory;
 
-std::vector<std::pair<uint32_t, uint32_t>> TypesAndCores(const rcf::Capture& capture) {
-    std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (const rcf::Frame& frame : capture.frames)
-        out.emplace_back(frame.type, frame.core.value_or(99));
-    return out;
+std::string FileName(int number) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%010d", number);
+    return name;
 }
 
-TEST(CaptureWriterOpen, OneCoreGetsElevenFilesInFrameTypeOrder) {
-    TempDirectory temp;
-    std::ostringstream errors;
-    {
-        CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors);
-        writer.open(temp.capture(), 1);
-        EXPECT_TRUE(writer.isOpen());
+TEST(CaptureWriterOpen, NumbersFilesByFrameTypeThenCore) {
+    const std::pair<uint32_t, const char*> cases[] = {
+        {1, "1 2.0 3.0 4 5.0 6 7.0 9 10 11.0 13 "},
+        {2, "1 2.0 2.1 3.0 3.1 4 5.0 5.1 6 7.0 7.1 9 10 11.0 11.1 13 "},
+    };
+    for (const auto& [cores, layout] : cases) {
+        TempDirectory temp;
+        std::ostringstream errors;
+        {
+            CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors);
+            writer.open(temp.capture(), cores);
+            EXPECT_TRUE(writer.isOpen());
+        }
+        EXPECT_EQ(errors.str(), "");
+        rcf::Capture capture = ReadBack(temp.capture());
+        std::string seen;
+        for (size_t i = 0; i < capture.frames.size(); ++i) {
+            const rcf::Frame& frame = capture.frames[i];
+            EXPECT_EQ(frame.fileName, FileName(static_cast<int>(i)));
+            EXPECT_TRUE(frame.closed && frame.records.empty()) << frame.fileName;
+            seen += std::to_string(frame.type) +
+                    (frame.core ? "." + std::to_string(*frame.core) : "") + " ";
+        }
+        EXPECT_EQ(seen, layout);
+        EXPECT_TRUE(std::filesystem::exists(temp.path() / "test.rcf" / "captured.xml"));
     }
-    EXPECT_EQ(errors.str(), "");
-    rcf::Capture capture = ReadBack(temp.capture());
-    std::vector<std::string> names;
-    for (const rcf::Frame& frame : capture.frames) names.push_back(frame.fileName);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"0000000000", "0000000001", "0000000002", "0000000003",
-                                        "0000000004", "0000000005", "0000000006", "0000000007",
-                                        "0000000008", "0000000009", "0000000010"}));
-    EXPECT_EQ(TypesAndCores(capture), (std::vector<std::pair<uint32_t, uint32_t>>{{1, 99},
-                                                                                  {2, 0},
-                                                                                  {3, 0},
-                                                                                  {4, 99},
-                                                                                  {5, 0},
-                                                                                  {6, 99},
-                                                                                  {7, 0},
-                                                                                  {9, 99},
-                                                                                  {10, 99},
-                                                                                  {11, 0},
-                                                                                  {13, 99}}));
-    for (const rcf::Frame& frame : capture.frames) {
-        EXPECT_TRUE(frame.closed);
-        EXPECT_TRUE(frame.records.empty());
-    }
-    EXPECT_TRUE(std::filesystem::exists(temp.path() / "test.rcf" / "session.xml"));
-    EXPECT_TRUE(std::filesystem::exists(temp.path() / "test.rcf" / "captured.xml"));
 }
 
-TEST(CaptureWriterOpen, TwoCoresNumberFilesByTypeThenCore) {
-    TempDirectory temp;
-    {
-        CaptureWriter writer;
-        writer.open(temp.capture(), 2);
-    }
-    rcf::Capture capture = ReadBack(temp.capture());
-    ASSERT_EQ(capture.frames.size(), 16u);
-    EXPECT_EQ(capture.frames.back().fileName, "0000000015");
-    EXPECT_EQ(TypesAndCores(capture), (std::vector<std::pair<uint32_t, uint32_t>>{{1, 99},
-                                                                                  {2, 0},
-                                                                                  {2, 1},
-                                                                                  {3, 0},
-                                                                                  {3, 1},
-                                                                                  {4, 99},
-                                                                                  {5, 0},
-                                                                                  {5, 1},
-                                                                                  {6, 99},
-                                                                                  {7, 0},
-                                                                                  {7, 1},
-                                                                                  {9, 99},
-                                                                                  {10, 99},
-                                                                                  {11, 0},
-                                                                                  {11, 1},
-                                                                                  {13, 99}}));
-}
-
-TEST(CaptureWriterOpen, FrameStartIsOnDiskAtOnceAndLengthPatchedAtDestruction) {
-    TempDirectory temp;
-    auto summaryFile = temp.path() / "test.rcf" / "0000000000";
-    auto nameFileCore2 = temp.path() / "test.rcf" / "0000000006";  // type 3, core 2 of 3
-    {
-        CaptureWriter writer;
-        writer.open(temp.capture(), 3);
-        EXPECT_EQ(ReadBytes(summaryFile), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x01}));
-        EXPECT_EQ(ReadBytes(nameFileCore2),
-                  (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x03, 0x02}));
-        writer.writeSummary();
-    }
-    std::vector<uint8_t> bytes = ReadBytes(summaryFile);
-    ASSERT_GE(bytes.size(), 5u);
-    uint32_t length =
-        bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-    EXPECT_EQ(length, bytes.size() - 4);
-    EXPECT_EQ(bytes[4], 0x01);
-    EXPECT_EQ(ReadBytes(nameFileCore2), (std::vector<uint8_t>{0x02, 0x00, 0x00, 0x00, 0x03, 0x02}));
-}
-
-TEST(CaptureWriterOpen, ReusesAnExistingDirectoryAndTruncatesItsFiles) {
+TEST(CaptureWriterOpen, ReusesTheDirectoryAndPatchesFrameLengthsAtDestruction) {
     TempDirectory temp;
     std::filesystem::create_directories(temp.path() / "test.rcf");
-    {
-        std::ofstream old(temp.path() / "test.rcf" / "0000000000", std::ios::binary);
-        old << std::string(100, 'x');
-    }
+    std::ofstream(temp.path() / "test.rcf" / "0000000000") << std::string(100, 'x');
+    auto summaryFile = temp.path() / "test.rcf" / "0000000000";
+    auto nameFileCore2 = temp.path() / "test.rcf" / "0000000006";  // type 3, core 2 of 3
     std::ostringstream errors;
     {
         CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors);
-        writer.open(temp.capture(), 1);
+        writer.open(temp.capture(), 3);
         EXPECT_TRUE(writer.isOpen());
+        EXPECT_EQ(ReadBytes(summaryFile), ByteList({0xFF, 0xFF, 0xFF, 0xFF, 0x01}));
+        EXPECT_EQ(ReadBytes(nameFileCore2), ByteList({0xFF, 0xFF, 0xFF, 0xFF, 0x03, 0x02}));
+        writer.writeSummary();
     }
     EXPECT_EQ(errors.str(), "");
-    EXPECT_EQ(ReadBytes(temp.path() / "test.rcf" / "0000000000"),
-              (std::vector<uint8_t>{0x01, 0x00, 0x00, 0x00, 0x01}));
+    std::vector<uint8_t> bytes = ReadBytes(summaryFile);
+    ASSERT_EQ(bytes.size(), 22u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 5), ByteList({18, 0, 0, 0, 1}));
+    EXPECT_EQ(ReadBytes(nameFileCore2), ByteList({0x02, 0x00, 0x00, 0x00, 0x03, 0x02}));
 }
 
 TEST(CaptureWriterOpen, DirectoryThatCannotBeCreatedReportsEveryFile) {
@@ -141,58 +90,42 @@ TEST(CaptureWriterOpen, DirectoryThatCannotBeCreatedReportsEveryFile) {
                            "Vantric: failed to open " + dir + "captured.xml\n" +
                            "Vantric: failed to open captured.xml \n";
     for (int i = 0; i <= 10; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%010d", i);
-        expected += "Vantric: failed to open " + dir + name + "\n" +
+        expected += "Vantric: failed to open " + dir + FileName(i) + "\n" +
                     "Vantric: failed to open rcf data file \n";
     }
     EXPECT_EQ(errors.str(), expected);
 }
 
-// Files of the rotating frames with a threshold of 3, one core: counter
-// 0000000003, backtrace 0000000001, scheduling 0000000006.
-TEST(CaptureWriterRotation, FirstFileHoldsThresholdRecordsLaterOnesOneMore) {
-    TempDirectory temp;
-    {
-        CaptureWriter writer(3);
-        writer.open(temp.capture(), 1);
-        for (uint64_t i = 0; i < 10; ++i) writer.writeCounterValue(0, i, 0, i);
-    }
-    rcf::Capture capture = ReadBack(temp.capture());
-    ASSERT_EQ(capture.frames.size(), 13u);
-    EXPECT_EQ(FrameNamed(capture, "0000000003").records.size(), 3u);
-    EXPECT_EQ(FrameNamed(capture, "0000000011").records.size(), 4u);
-    EXPECT_EQ(FrameNamed(capture, "0000000012").records.size(), 3u);
-    EXPECT_EQ(FrameNamed(capture, "0000000012").type, 4u);
-    auto values = RecordsOf<rcf::CounterValueRecord>(capture, 4);
-    ASSERT_EQ(values.size(), 10u);
-    for (uint64_t i = 0; i < 10; ++i) EXPECT_EQ(values[i].value, i);
-}
-
-TEST(CaptureWriterRotation, SamplesAndSwitchesRotatePerCoreAnnouncementsAreNotCounted) {
+// Threshold 2, two cores: the first file of a pair holds 2 counted records,
+// later ones 3. Thread announcements and exits are not counted.
+TEST(CaptureWriterRotation, CounterBacktraceAndSchedulingFramesRotate) {
     TempDirectory temp;
     const uint32_t cookies[] = {8};
     const uint64_t addresses[] = {0x1000};
     {
         CaptureWriter writer(2);
         writer.open(temp.capture(), 2);
+        for (uint64_t i = 0; i < 5; ++i) writer.writeCounterValue(0, i, 0, i);
         for (uint32_t i = 0; i < 3; ++i) {
             writer.writeSample(1, i, 8, 1, 1, cookies, addresses);
-            // A new thread each time: the announcement goes to other frames.
-            writer.writeSwitch(1, i, 8, 1, 100 + i, "t", 0);
+            writer.writeSwitch(1, i, 8, 1, 100 + i, "t", 0);  // a new thread each time
             writer.writeThreadExit(1, i, 100 + i);
         }
     }
     rcf::Capture capture = ReadBack(temp.capture());
-    // Two cores: backtrace core 1 is 0000000002, scheduling core 1 is 0000000010.
-    EXPECT_EQ(FrameNamed(capture, "0000000002").records.size(), 2u);
-    EXPECT_EQ(FrameNamed(capture, "0000000016").type, 2u);
-    EXPECT_EQ(FrameNamed(capture, "0000000016").core, 1u);
-    EXPECT_EQ(FrameNamed(capture, "0000000016").records.size(), 1u);
-    // Switch, exit, switch, exit, then rotation before the third switch.
-    EXPECT_EQ(FrameNamed(capture, "0000000010").records.size(), 4u);
-    EXPECT_EQ(FrameNamed(capture, "0000000017").type, 7u);
-    EXPECT_EQ(FrameNamed(capture, "0000000017").records.size(), 2u);
+    const struct {
+        const char* file;
+        uint32_t type;
+        size_t records;
+    } files[] = {{"0000000005", 4, 2}, {"0000000016", 4, 3}, {"0000000002", 2, 2},
+                 {"0000000017", 2, 1}, {"0000000010", 7, 4}, {"0000000018", 7, 2}};
+    for (const auto& f : files) {
+        EXPECT_EQ(FrameNamed(capture, f.file).type, f.type) << f.file;
+        EXPECT_EQ(FrameNamed(capture, f.file).records.size(), f.records) << f.file;
+    }
+    auto values = RecordsOf<rcf::CounterValueRecord>(capture, 4);
+    ASSERT_EQ(values.size(), 5u);
+    for (uint64_t i = 0; i < 5; ++i) EXPECT_EQ(values[i].value, i);
     EXPECT_EQ(RecordsOf<rcf::ThreadNameRecord>(capture, 3, 1).size(), 3u);
 }
 
@@ -224,11 +157,8 @@ TEST(CaptureWriterCounters, CoreBeyondTheCoreCountIsReportedAndStillWritten) {
         writer.writeCounterValue(7, 11, 5, 2);
     }
     EXPECT_EQ(messages.str(), "counter id 5:7\n");
-    auto values = RecordsOf<rcf::CounterValueRecord>(ReadBack(temp.capture()), 4);
-    ASSERT_EQ(values.size(), 2u);
-    EXPECT_EQ(values[1].core, 7u);
-    EXPECT_EQ(values[1].key, 8u);
-    EXPECT_EQ(values[1].time, 11u);
+    // Four cores: the counter frame is 0000000009; time, core, key (5 + 3), value.
+    EXPECT_EQ(testing::FileBody(temp, "0000000009", 5), ByteList({10, 2, 8, 1, 11, 7, 8, 2}));
 }
 
 }  // namespace
