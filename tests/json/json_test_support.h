@@ -1,11 +1,15 @@
 // Helpers shared by the JSON tests and fuzz target: a compact, type-revealing
-// rendering of a value and a one-call parse of a text.
+// rendering of a value, a one-call parse of a text, and a small-stack thread.
 #pragma once
+
+#include <pthread.h>
 
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "json/json_reader.h"
@@ -73,6 +77,23 @@ Parsed parseTextWith(const std::string& text, bool allowTrailing, Parse parse) {
 inline Parsed parseText(const std::string& text, bool allowTrailing = false) {
     return parseTextWith(text, allowTrailing,
                          [](JSONReader& reader, JSONValue& value, bool trailing) { return parseJSON(reader, value, trailing); });
+}
+
+// Runs work on a thread with a small stack, as a host's simulation thread may
+// have: code that recursed per nesting level would overflow it.
+inline void runOnSmallStack(const std::function<void()>& work, std::size_t stackBytes = 512 * 1024) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, stackBytes);
+    auto trampoline = [](void* argument) -> void* {
+        (*static_cast<const std::function<void()>*>(argument))();
+        return nullptr;
+    };
+    pthread_t thread;
+    const int started = pthread_create(&thread, &attributes, trampoline, const_cast<std::function<void()>*>(&work));
+    pthread_attr_destroy(&attributes);
+    if (started != 0) throw std::runtime_error("cannot start a thread");
+    pthread_join(thread, nullptr);
 }
 
 }  // namespace vq::testing
