@@ -167,6 +167,16 @@ TEST_F(DiscoveryListingTest, InstancesInNameOrderWithFailures) {
     EXPECT_EQ(instances, expected);
 }
 
+TEST_F(DiscoveryListingTest, UnknownTypeCodesAndCoresWithoutDebugInterface) {
+    kvhost::Simulation simulation;
+    kvhost::TraceComponent& odd = simulation.AddTraceComponent("odd");
+    odd.AddSource("BRA_DIR", "", {kvhost::FieldSpec{"X", 9, 0x10004, "", {}, 0}});
+    const std::string listing = Listing(simulation, defaults);
+    EXPECT_NE(listing.find("\t\t\t\"Type\": \"ZVT_UNKNOWN\",\n\t\t\t\"Size\": 4\n"), std::string::npos);
+    EXPECT_NE(listing.find("\t\"Errors\":\"ERROR: Getting target info for odd failed. \"\n}\n"),
+              std::string::npos);
+}
+
 TEST_F(DiscoveryListingTest, UnreadableDefaultsPrintNothing) {
     kvhost::Simulation simulation;
     bool ok = true;
