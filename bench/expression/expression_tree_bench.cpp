@@ -42,11 +42,11 @@ struct BoundCondition {
         ExpressionParserT parser(variables);
         tree = parser.Parse(text);
         std::ostringstream errors;
-        const bool ok = tree &&
-                        vantric::BindTraceCallback(&component, "SYSREG_WRITE",
-                                                   CollectFieldBindings(tree.Root()), this,
-                                                   &Capture, errors) &&
-                        tree.Validate();
+        const bool ok =
+            tree &&
+            vantric::BindTraceCallback(&component, "SYSREG_WRITE",
+                                       CollectFieldBindings(tree.Root()), this, &Capture, errors) &&
+            tree.Validate();
         if (!ok) std::abort();
     }
 

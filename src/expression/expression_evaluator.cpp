@@ -61,6 +61,8 @@ ExpressionDataType ExpressionEvaluatorT::GetType(const std::string&) const {
     return ExpressionDataType::Unknown;
 }
 
-bool ExpressionEvaluatorT::Validate() { return true; }
+bool ExpressionEvaluatorT::Validate() {
+    return true;
+}
 
 }  // namespace ExpressionParserN

@@ -106,8 +106,7 @@ std::unique_ptr<ExpressionEvaluatorT> MakeLiteralEvaluator(ExpressionDataType ty
             if (!ReadValue(token, v)) return nullptr;
             return std::make_unique<DoubleLiteralEvaluator>(v);
         }
-        default:
-            return nullptr;  // 12 and Unknown have no literal
+        default: return nullptr;  // 12 and Unknown have no literal
     }
 }
 
@@ -190,8 +189,8 @@ ExpressionDataType ExpressionParserT::DetermineLiteralType(const std::string& to
     return ExpressionDataType::Double;
 }
 
-std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateLiteralNode(ExpressionDataType type,
-                                                                          const std::string& token) {
+std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateLiteralNode(
+    ExpressionDataType type, const std::string& token) {
     return CreateLiteralNode(type, token, *store);
 }
 
@@ -200,14 +199,17 @@ std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateLiteralNode(Expres
                                                                           EvaluatorStoreT& into) {
     std::unique_ptr<ExpressionEvaluatorT> evaluator = MakeLiteralEvaluator(type, token);
     if (!evaluator) return nullptr;
-    return std::make_unique<ExpressionTreeLiteralNodeT>(type, into.Adopt(std::move(evaluator)), token);
+    return std::make_unique<ExpressionTreeLiteralNodeT>(type, into.Adopt(std::move(evaluator)),
+                                                        token);
 }
 
-std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateOperatorNode(const std::string& token) {
+std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateOperatorNode(
+    const std::string& token) {
     return std::make_unique<ExpressionTreeOperatorNodeT>(token);
 }
 
-std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateVariableNode(const std::string& token) {
+std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateVariableNode(
+    const std::string& token) {
     return CreateVariableNode(token, *store);
 }
 

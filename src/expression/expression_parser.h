@@ -32,7 +32,7 @@ public:
     // evaluators from this parser's own store (Evaluators()), which lives as
     // long as the parser or whoever holds the returned pointer.
     NodeList Tokenize(std::string_view text);  // empty when a word makes no node
-    NodeList ToPostfix(NodeList tokens);         // empty on unbalanced ")"
+    NodeList ToPostfix(NodeList tokens);       // empty on unbalanced ")"
     std::unique_ptr<ExpressionTreeNodeT> BuildTree(NodeList postfix);
 
     // Unknown means the token is no literal.

@@ -21,7 +21,9 @@ ExpressionTreeT& ExpressionTreeT::operator=(ExpressionTreeT&& other) noexcept {
     return *this;
 }
 
-ExpressionTreeT::~ExpressionTreeT() { Reset(); }
+ExpressionTreeT::~ExpressionTreeT() {
+    Reset();
+}
 
 void ExpressionTreeT::Reset() {
     root.reset();

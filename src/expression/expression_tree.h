@@ -33,7 +33,8 @@ private:
 class ExpressionTreeT {
 public:
     ExpressionTreeT() = default;
-    ExpressionTreeT(std::shared_ptr<EvaluatorStoreT> store, std::unique_ptr<ExpressionTreeNodeT> root);
+    ExpressionTreeT(std::shared_ptr<EvaluatorStoreT> store,
+                    std::unique_ptr<ExpressionTreeNodeT> root);
     ExpressionTreeT(ExpressionTreeT&&) noexcept = default;
     ExpressionTreeT& operator=(ExpressionTreeT&& other) noexcept;
     ~ExpressionTreeT();

@@ -14,11 +14,17 @@ ExpressionTreeNodeT::ExpressionTreeNodeT(NodeKind nodeKind, ExpressionDataType n
 
 ExpressionTreeNodeT::~ExpressionTreeNodeT() = default;
 
-std::string ExpressionTreeNodeT::ToString() const { return text; }
+std::string ExpressionTreeNodeT::ToString() const {
+    return text;
+}
 
-ExpressionDataType ExpressionTreeNodeT::GetType() const { return type; }
+ExpressionDataType ExpressionTreeNodeT::GetType() const {
+    return type;
+}
 
-bool ExpressionTreeNodeT::Validate() const { return true; }
+bool ExpressionTreeNodeT::Validate() const {
+    return true;
+}
 
 std::unique_ptr<ExpressionTreeNodeT> ExpressionTreeNodeT::Clone() const {
     return std::unique_ptr<ExpressionTreeNodeT>(new ExpressionTreeNodeT(*this));
@@ -26,7 +32,9 @@ std::unique_ptr<ExpressionTreeNodeT> ExpressionTreeNodeT::Clone() const {
 
 void ExpressionTreeNodeT::CollectVariables(std::vector<ExpressionTreeNodeT*>&) {}
 
-ExpressionEvaluatorT* ExpressionTreeNodeT::GetVariableEvaluator() const { return evaluator; }
+ExpressionEvaluatorT* ExpressionTreeNodeT::GetVariableEvaluator() const {
+    return evaluator;
+}
 
 bool ExpressionTreeNodeT::GetBool(ZVT::EventClass* eventClass, const uint8_t* record) const {
     return GetType() == ExpressionDataType::Bool && evaluator->GetBool(eventClass, record, *this);
@@ -79,14 +87,13 @@ int8_t ExpressionTreeNodeT::GetInt8(ZVT::EventClass* eventClass, const uint8_t* 
 }
 
 double ExpressionTreeNodeT::GetDouble(ZVT::EventClass* eventClass, const uint8_t* record) const {
-    return GetType() == ExpressionDataType::Double
-               ? evaluator->GetDouble(eventClass, record, *this)
-               : 0.0;
+    return GetType() == ExpressionDataType::Double ? evaluator->GetDouble(eventClass, record, *this)
+                                                   : 0.0;
 }
 
 ExpressionTreeOperatorNodeT::ExpressionTreeOperatorNodeT(std::string token)
-    : ExpressionTreeNodeT(NodeKind::Operator, ExpressionDataType::Unknown, &OpEvaluatorT::Instance(),
-                          std::move(token)),
+    : ExpressionTreeNodeT(NodeKind::Operator, ExpressionDataType::Unknown,
+                          &OpEvaluatorT::Instance(), std::move(token)),
       op(OperatorCodeOf(text)) {}
 
 ExpressionTreeOperatorNodeT::ExpressionTreeOperatorNodeT(const ExpressionTreeOperatorNodeT& other)
@@ -119,9 +126,9 @@ bool ExpressionTreeOperatorNodeT::Validate() const {
         return true;
     }
     std::ostringstream line;
-    line << "Data type mismatch. op:" << ToString() << " : " << "   op1 type:" << std::hex
-         << static_cast<uint32_t>(leftType) << " op2 type:" << static_cast<uint32_t>(rightType)
-         << '\n';
+    line << "Data type mismatch. op:" << ToString() << " : "
+         << "   op1 type:" << std::hex << static_cast<uint32_t>(leftType)
+         << " op2 type:" << static_cast<uint32_t>(rightType) << '\n';
     std::cout << line.str() << std::flush;
     return false;
 }

@@ -8,11 +8,11 @@ OperatorCode OperatorCodeOf(std::string_view token) {
         OperatorCode code;
     };
     static constexpr Entry kOperators[] = {
-        {"(", OperatorCode::OpenParen},   {")", OperatorCode::CloseParen},
-        {"&&", OperatorCode::And},        {"||", OperatorCode::Or},
-        {"!", OperatorCode::Not},         {"==", OperatorCode::Equal},
-        {"!=", OperatorCode::NotEqual},   {"<", OperatorCode::Less},
-        {"<=", OperatorCode::LessEqual},  {">", OperatorCode::Greater},
+        {"(", OperatorCode::OpenParen},     {")", OperatorCode::CloseParen},
+        {"&&", OperatorCode::And},          {"||", OperatorCode::Or},
+        {"!", OperatorCode::Not},           {"==", OperatorCode::Equal},
+        {"!=", OperatorCode::NotEqual},     {"<", OperatorCode::Less},
+        {"<=", OperatorCode::LessEqual},    {">", OperatorCode::Greater},
         {">=", OperatorCode::GreaterEqual},
     };
     for (const Entry& entry : kOperators) {

@@ -37,17 +37,20 @@ private:
 
 class Int8LiteralEvaluator final : public IntegerLiteralEvaluator {
 public:
-    explicit Int8LiteralEvaluator(int8_t v) : IntegerLiteralEvaluator(static_cast<uint64_t>(int64_t{v})) {}
+    explicit Int8LiteralEvaluator(int8_t v)
+        : IntegerLiteralEvaluator(static_cast<uint64_t>(int64_t{v})) {}
 };
 
 class Int16LiteralEvaluator final : public IntegerLiteralEvaluator {
 public:
-    explicit Int16LiteralEvaluator(int16_t v) : IntegerLiteralEvaluator(static_cast<uint64_t>(int64_t{v})) {}
+    explicit Int16LiteralEvaluator(int16_t v)
+        : IntegerLiteralEvaluator(static_cast<uint64_t>(int64_t{v})) {}
 };
 
 class Int32LiteralEvaluator final : public IntegerLiteralEvaluator {
 public:
-    explicit Int32LiteralEvaluator(int32_t v) : IntegerLiteralEvaluator(static_cast<uint64_t>(int64_t{v})) {}
+    explicit Int32LiteralEvaluator(int32_t v)
+        : IntegerLiteralEvaluator(static_cast<uint64_t>(int64_t{v})) {}
 };
 
 class Int64LiteralEvaluator final : public IntegerLiteralEvaluator {
@@ -108,7 +111,8 @@ class StringLiteralEvaluator final : public ExpressionEvaluatorT {
 public:
     explicit StringLiteralEvaluator(std::string v) : value(std::move(v)) {}
 
-    std::string GetString(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    std::string GetString(ZVT::EventClass*, const uint8_t*,
+                          const ExpressionTreeNodeT&) const override;
 
 private:
     const std::string value;  // without quotes and backslashes

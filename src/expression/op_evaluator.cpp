@@ -19,24 +19,24 @@ using Getter = V (ExpressionEvaluatorT::*)(ZVT::EventClass*, const uint8_t*,
 // literals, the usual operands, are read inline (their getters are final and
 // do exactly this); any other evaluator is asked through the virtual call.
 template <typename V, Getter<V> getter>
-[[gnu::always_inline]] inline V Read(const ExpressionTreeNodeT& operand, ZVT::EventClass* eventClass, const uint8_t* record) {
+[[gnu::always_inline]] inline V Read(const ExpressionTreeNodeT& operand,
+                                     ZVT::EventClass* eventClass, const uint8_t* record) {
     const ExpressionEvaluatorT* evaluator = operand.GetEvaluator();
     switch (evaluator->Form()) {
         case EvaluatorForm::Field:
             return static_cast<const ZVTFieldEvaluatorT*>(evaluator)->Read<V>(eventClass, record);
         case EvaluatorForm::IntegerLiteral:
             return static_cast<V>(static_cast<const IntegerLiteralEvaluator*>(evaluator)->Value());
-        default:
-            return (evaluator->*getter)(eventClass, record, operand);
+        default: return (evaluator->*getter)(eventClass, record, operand);
     }
 }
 
 // Reads both operands with the same getter of their own evaluators.
-#define VT_COMPARE_WITH(getter)                                                              \
-    Relation{}(left.GetEvaluator()->getter(eventClass, record, left),                         \
+#define VT_COMPARE_WITH(getter)                                       \
+    Relation{}(left.GetEvaluator()->getter(eventClass, record, left), \
                right.GetEvaluator()->getter(eventClass, record, right))
-#define VT_COMPARE_INTEGERS(V, getter)                                                        \
-    Relation{}(Read<V, &ExpressionEvaluatorT::getter>(left, eventClass, record),              \
+#define VT_COMPARE_INTEGERS(V, getter)                                           \
+    Relation{}(Read<V, &ExpressionEvaluatorT::getter>(left, eventClass, record), \
                Read<V, &ExpressionEvaluatorT::getter>(right, eventClass, record))
 
 // Out of line: the text copies need a stack frame that the numeric
@@ -88,14 +88,12 @@ template <typename Relation>
     switch (evaluator->Form()) {
         case EvaluatorForm::Field:
             return static_cast<const ZVTFieldEvaluatorT*>(evaluator)->Read<uint8_t>(eventClass,
-                                                                                     record) != 0;
+                                                                                    record) != 0;
         case EvaluatorForm::IntegerLiteral:
             return static_cast<const IntegerLiteralEvaluator*>(evaluator)->Value() != 0;
-        default:
-            return evaluator->GetBool(eventClass, record, operand);
+        default: return evaluator->GetBool(eventClass, record, operand);
     }
 }
-
 
 }  // namespace
 
@@ -118,8 +116,7 @@ bool OpEvaluatorT::GetBool(ZVT::EventClass* eventClass, const uint8_t* record,
         case OperatorCode::Or:
             return left && right &&
                    (BoolOf(*left, eventClass, record) || BoolOf(*right, eventClass, record));
-        case OperatorCode::Not:
-            return left && !BoolOf(*left, eventClass, record);
+        case OperatorCode::Not: return left && !BoolOf(*left, eventClass, record);
         case OperatorCode::Equal:
             return left && right &&
                    CompareOperands<std::equal_to<>>(*left, *right, eventClass, record);
@@ -137,8 +134,7 @@ bool OpEvaluatorT::GetBool(ZVT::EventClass* eventClass, const uint8_t* record,
         case OperatorCode::GreaterEqual:
             return left && right &&
                    CompareOperands<std::greater_equal<>>(*left, *right, eventClass, record);
-        default:
-            return false;  // a dangling "(" or an unknown operator token
+        default: return false;  // a dangling "(" or an unknown operator token
     }
 }
 

@@ -23,7 +23,8 @@ public:
     // Each getter reads as many bytes as its own width at the field's value
     // offset, whatever the field's size (slots are zero-padded by the host).
     bool GetBool(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
-    std::string GetString(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
+    std::string GetString(ZVT::EventClass*, const uint8_t*,
+                          const ExpressionTreeNodeT&) const override;
     uint64_t GetUint64(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
     uint32_t GetUint32(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;
     uint16_t GetUint16(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override;

@@ -15,13 +15,16 @@ ExpressionDataType ExpressionTreeZVTFieldVariableNodeT::GetType() const {
     return field ? field->ExpressionType() : evaluator->GetType(fieldName);
 }
 
-bool ExpressionTreeZVTFieldVariableNodeT::Validate() const { return evaluator->Validate(); }
+bool ExpressionTreeZVTFieldVariableNodeT::Validate() const {
+    return evaluator->Validate();
+}
 
 std::unique_ptr<ExpressionTreeNodeT> ExpressionTreeZVTFieldVariableNodeT::Clone() const {
     return std::unique_ptr<ExpressionTreeNodeT>(new ExpressionTreeZVTFieldVariableNodeT(*this));
 }
 
-void ExpressionTreeZVTFieldVariableNodeT::CollectVariables(std::vector<ExpressionTreeNodeT*>& list) {
+void ExpressionTreeZVTFieldVariableNodeT::CollectVariables(
+    std::vector<ExpressionTreeNodeT*>& list) {
     list.push_back(this);
 }
 

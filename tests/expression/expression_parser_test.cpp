@@ -30,7 +30,9 @@ struct ShapeCase {
     const char* shape;
 };
 
-void PrintTo(const ShapeCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
+void PrintTo(const ShapeCase& c, std::ostream* out) {
+    *out << '"' << c.text << '"';
+}
 
 class ParseShapeTest : public ::testing::TestWithParam<ShapeCase> {};
 
@@ -52,26 +54,25 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"VALUE > 4096 && MODE == 1", "((VALUE>4096)&&(MODE==1))"},
         ShapeCase{"a = b", "(a=b)"}, ShapeCase{"a & b | c", "((a&b)|c)"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Grouping, ParseShapeTest,
-    ::testing::Values(ShapeCase{"( a && b ) || c", "((a&&b)||c)"},
-                      ShapeCase{"a && ( b || c )", "(a&&(b||c))"},
-                      ShapeCase{"( a || b ) && c", "((a||b)&&c)"},
-                      ShapeCase{"! ( a && b )", "(!(a&&b))"},
-                      ShapeCase{"! ( ! a )", "(!(!a))"}, ShapeCase{"( ( a ) )", "a"},
-                      ShapeCase{"( a == 5 )", "(a==5)"}));
+INSTANTIATE_TEST_SUITE_P(Grouping, ParseShapeTest,
+                         ::testing::Values(ShapeCase{"( a && b ) || c", "((a&&b)||c)"},
+                                           ShapeCase{"a && ( b || c )", "(a&&(b||c))"},
+                                           ShapeCase{"( a || b ) && c", "((a||b)&&c)"},
+                                           ShapeCase{"! ( a && b )", "(!(a&&b))"},
+                                           ShapeCase{"! ( ! a )", "(!(!a))"},
+                                           ShapeCase{"( ( a ) )", "a"},
+                                           ShapeCase{"( a == 5 )", "(a==5)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Words, ParseShapeTest,
-    ::testing::Values(
-        ShapeCase{"a==5", "a==5"},  // one word: a variable
-        ShapeCase{"a b", "b"},      // the top of the stack wins
-        ShapeCase{"a =& b", "b"},   // "=&" is a variable, not an operator
-        ShapeCase{"&& a b", "(a&&b)"},  // postfix order is all that counts
-        ShapeCase{"a ( b", "(a(b)"},    // a dangling "(" with two operands
-        ShapeCase{"(a == 5)", "((a==5))"},  // "(a" and "5)" are variables
-        ShapeCase{"a\t==\n5", "(a==5)"}, ShapeCase{"  a == 5   ", "(a==5)"},
-        ShapeCase{"name == \\\"on\\\"", "(name==\"on\")"}));
+    ::testing::Values(ShapeCase{"a==5", "a==5"},          // one word: a variable
+                      ShapeCase{"a b", "b"},              // the top of the stack wins
+                      ShapeCase{"a =& b", "b"},           // "=&" is a variable, not an operator
+                      ShapeCase{"&& a b", "(a&&b)"},      // postfix order is all that counts
+                      ShapeCase{"a ( b", "(a(b)"},        // a dangling "(" with two operands
+                      ShapeCase{"(a == 5)", "((a==5))"},  // "(a" and "5)" are variables
+                      ShapeCase{"a\t==\n5", "(a==5)"}, ShapeCase{"  a == 5   ", "(a==5)"},
+                      ShapeCase{"name == \\\"on\\\"", "(name==\"on\")"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Malformed, ParseShapeTest,
@@ -130,14 +131,14 @@ struct OperatorTokenCase {
 TEST(OperatorTokenTest, RecognisesExactlyTheOperatorWords) {
     using O = OperatorCode;
     const OperatorTokenCase cases[] = {
-        {"(", true, O::OpenParen}, {")", true, O::CloseParen}, {"&&", true, O::And},
-        {"||", true, O::Or},       {"!", true, O::Not},        {"==", true, O::Equal},
-        {"!=", true, O::NotEqual}, {"<", true, O::Less},       {"<=", true, O::LessEqual},
-        {">", true, O::Greater},   {">=", true, O::GreaterEqual},
-        {"=", true, O::Other},     {"&", true, O::Other},      {"|", true, O::Other},
-        {"=&", false, O::Other},   {"&|", false, O::Other},    {"(a", false, O::Other},
-        {"<>", false, O::Other},   {"=<", false, O::Other},    {"!!", false, O::Other},
-        {"===", false, O::Other},  {"a", false, O::Other},     {"", false, O::Other},
+        {"(", true, O::OpenParen}, {")", true, O::CloseParen},    {"&&", true, O::And},
+        {"||", true, O::Or},       {"!", true, O::Not},           {"==", true, O::Equal},
+        {"!=", true, O::NotEqual}, {"<", true, O::Less},          {"<=", true, O::LessEqual},
+        {">", true, O::Greater},   {">=", true, O::GreaterEqual}, {"=", true, O::Other},
+        {"&", true, O::Other},     {"|", true, O::Other},         {"=&", false, O::Other},
+        {"&|", false, O::Other},   {"(a", false, O::Other},       {"<>", false, O::Other},
+        {"=<", false, O::Other},   {"!!", false, O::Other},       {"===", false, O::Other},
+        {"a", false, O::Other},    {"", false, O::Other},
     };
     for (const OperatorTokenCase& c : cases) {
         EXPECT_EQ(ExpressionParserT::IsOperatorToken(c.word), c.isOperator) << c.word;

@@ -42,15 +42,13 @@ TEST(ValidateTest, ChecksOperandTypesAfterBothOperands) {
         {"1 = 2", true, ""},
         {"true && 7", false, "Data type mismatch. op:(true&&7) :    op1 type:a op2 type:4\n"},
         {"2.5 == 5", false, "Data type mismatch. op:(2.5==5) :    op1 type:b op2 type:4\n"},
-        {"\"abc\" == 5", false,
-         "Data type mismatch. op:(\"abc\"==5) :    op1 type:9 op2 type:4\n"},
+        {"\"abc\" == 5", false, "Data type mismatch. op:(\"abc\"==5) :    op1 type:9 op2 type:4\n"},
         {"( 1 == 1 ) && 2", false,
          "Data type mismatch. op:((1==1)&&2) :    op1 type:a op2 type:4\n"},
         // The inner failure stops the outer node before its own test.
         {"( 2.5 == 1 ) && 7", false,
          "Data type mismatch. op:(2.5==1) :    op1 type:b op2 type:4\n"},
-        {"1 == 1 && 2.5 < 1", false,
-         "Data type mismatch. op:(2.5<1) :    op1 type:b op2 type:4\n"},
+        {"1 == 1 && 2.5 < 1", false, "Data type mismatch. op:(2.5<1) :    op1 type:b op2 type:4\n"},
     };
     for (const ValidateCase& c : cases) {
         std::string output;

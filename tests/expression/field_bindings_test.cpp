@@ -41,7 +41,9 @@ struct EventCase {
     uint64_t matches;
 };
 
-void PrintTo(const EventCase& c, std::ostream* out) { *out << '"' << c.condition << '"'; }
+void PrintTo(const EventCase& c, std::ostream* out) {
+    *out << '"' << c.condition << '"';
+}
 
 class ConditionOnEventsTest : public FieldBindingsTest,
                               public ::testing::WithParamInterface<EventCase> {};
@@ -76,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
                   2},
         // An 8-byte UNSIGNED_INT compares on its low 4 bytes.
         EventCase{"VALUE == 0", {{{"VALUE", 0x100000000ULL}}, {{"VALUE", 1}}}, 1},
-        EventCase{"VALUE >= 4294967295", {{{"VALUE", 0xFFFFFFFFULL}}, {{"VALUE", 0x1FFFFFFFEULL}}}, 1},
+        EventCase{
+            "VALUE >= 4294967295", {{{"VALUE", 0xFFFFFFFFULL}}, {{"VALUE", 0x1FFFFFFFEULL}}}, 1},
         // A literal on the left reads the field at its own type: one byte.
         EventCase{"5 < VALUE", {{{"VALUE", 0x105}}, {{"VALUE", 6}}}, 1},
         EventCase{"VALUE > 5", {{{"VALUE", 0x105}}, {{"VALUE", 6}}}, 2},
@@ -87,21 +90,21 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"KIND != 2 && KIND >= 1", {{{"KIND", 0}}, {{"KIND", 1}}, {{"KIND", 2}}}, 1},
         EventCase{"MODE == 255", {{{"MODE", 255}}, {{"MODE", 0}}}, 1}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Roots, ConditionOnEventsTest,
-    ::testing::Values(
-        // A BOOL field alone counts where its byte is not 0 ...
-        EventCase{"FLAG", {{{"FLAG", 1}}, {{"FLAG", 0}}, {{"FLAG", 1}}}, 2},
-        EventCase{"! FLAG", {{{"FLAG", 1}}, {{"FLAG", 0}}}, 1},
-        EventCase{"FLAG == true", {{{"FLAG", 1}}, {{"FLAG", 0}}}, 1},
-        EventCase{"FLAG > false", {{{"FLAG", 1}}, {{"FLAG", 0}}}, 1},
-        // ... an integer field alone never counts (its type is Uint32) ...
-        EventCase{"MODE", {{{"MODE", 1}}, {{"MODE", 0}}}, 0},
-        // ... but under "&&" it is true when its first byte is not 0.
-        EventCase{"MODE && VALUE", {{{"MODE", 1}, {"VALUE", 1}},
-                                    {{"MODE", 1}, {"VALUE", 0x100}},
-                                    {{"MODE", 256}, {"VALUE", 1}}},  // MODE keeps 1 byte: 0
-                  1}));
+INSTANTIATE_TEST_SUITE_P(Roots, ConditionOnEventsTest,
+                         ::testing::Values(
+                             // A BOOL field alone counts where its byte is not 0 ...
+                             EventCase{"FLAG", {{{"FLAG", 1}}, {{"FLAG", 0}}, {{"FLAG", 1}}}, 2},
+                             EventCase{"! FLAG", {{{"FLAG", 1}}, {{"FLAG", 0}}}, 1},
+                             EventCase{"FLAG == true", {{{"FLAG", 1}}, {{"FLAG", 0}}}, 1},
+                             EventCase{"FLAG > false", {{{"FLAG", 1}}, {{"FLAG", 0}}}, 1},
+                             // ... an integer field alone never counts (its type is Uint32) ...
+                             EventCase{"MODE", {{{"MODE", 1}}, {{"MODE", 0}}}, 0},
+                             // ... but under "&&" it is true when its first byte is not 0.
+                             EventCase{"MODE && VALUE",
+                                       {{{"MODE", 1}, {"VALUE", 1}},
+                                        {{"MODE", 1}, {"VALUE", 0x100}},
+                                        {{"MODE", 256}, {"VALUE", 1}}},  // MODE keeps 1 byte: 0
+                                       1}));
 
 INSTANTIATE_TEST_SUITE_P(
     FloatsAndTexts, ConditionOnEventsTest,
@@ -143,7 +146,8 @@ TEST_F(FieldBindingsTest, RequestsAreOptionalAndPointIntoTheFieldEvaluators) {
 
 TEST_F(FieldBindingsTest, BindingFillsValueIndexesOfTheCreatedEventClass) {
     HostCondition condition;
-    ASSERT_TRUE(condition.Attach(component, "TEST_EVENT", "NAME == \"x\" || MODE == 1 || MODE == 2"));
+    ASSERT_TRUE(
+        condition.Attach(component, "TEST_EVENT", "NAME == \"x\" || MODE == 1 || MODE == 2"));
     source.Emit({{"MODE", 1}});
     ASSERT_NE(condition.lastClass, nullptr);
     // The class carries MODE (field 1) and NAME (field 6): value indexes 0, 1.
@@ -155,7 +159,8 @@ TEST_F(FieldBindingsTest, BindingFillsValueIndexesOfTheCreatedEventClass) {
     for (size_t i = 0; i < nodes.size(); ++i) {
         auto* field = static_cast<ZVTFieldEvaluatorT*>(nodes[i]->GetVariableEvaluator());
         EXPECT_EQ(field->ValueIndex(), expected[i]) << field->FieldName();
-        EXPECT_EQ(field->ValueIndex(), condition.lastClass->GetValueIndex(field->FieldName().c_str()));
+        EXPECT_EQ(field->ValueIndex(),
+                  condition.lastClass->GetValueIndex(field->FieldName().c_str()));
         EXPECT_EQ(field->FieldType(), types[i]) << field->FieldName();
     }
     EXPECT_EQ(condition.matches, 1u);

@@ -28,7 +28,7 @@ struct Answers {
 
 Answers AskAll(const ExpressionEvaluatorT& e) {
     const ExpressionTreeLiteralNodeT n(ExpressionDataType::Unknown, nullptr, "n");
-    return {e.GetBool(nullptr, nullptr, n),  e.GetUint64(nullptr, nullptr, n),
+    return {e.GetBool(nullptr, nullptr, n),   e.GetUint64(nullptr, nullptr, n),
             e.GetUint32(nullptr, nullptr, n), e.GetUint16(nullptr, nullptr, n),
             e.GetUint8(nullptr, nullptr, n),  e.GetInt64(nullptr, nullptr, n),
             e.GetInt32(nullptr, nullptr, n),  e.GetInt16(nullptr, nullptr, n),

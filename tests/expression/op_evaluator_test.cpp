@@ -18,7 +18,9 @@ struct EvaluationCase {
     bool result;
 };
 
-void PrintTo(const EvaluationCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
+void PrintTo(const EvaluationCase& c, std::ostream* out) {
+    *out << '"' << c.text << '"';
+}
 
 // Parses and evaluates a condition made of literals only.
 bool EvaluateLiterals(const std::string& text) {
@@ -38,16 +40,16 @@ TEST_P(LiteralEvaluationTest, GivesTheExpectedResult) {
 // The left operand's type picks the getter for both sides.
 INSTANTIATE_TEST_SUITE_P(
     CrossWidth, LiteralEvaluationTest,
-    ::testing::Values(EvaluationCase{"5 < 300", true},      // 300 read at 8 bits: 44
-                      EvaluationCase{"5 == 261", true},     // 261 read at 8 bits: 5
-                      EvaluationCase{"261 == 5", false},    // read at 16 bits
+    ::testing::Values(EvaluationCase{"5 < 300", true},    // 300 read at 8 bits: 44
+                      EvaluationCase{"5 == 261", true},   // 261 read at 8 bits: 5
+                      EvaluationCase{"261 == 5", false},  // read at 16 bits
                       EvaluationCase{"300 > 5", true},
-                      EvaluationCase{"0 == 65536", true},   // low 8 bits are 0
+                      EvaluationCase{"0 == 65536", true},  // low 8 bits are 0
                       EvaluationCase{"65536 == 0", false},
-                      EvaluationCase{"-1 == 255", true},    // 255 read as signed 8 bits
-                      EvaluationCase{"255 == -1", true},    // -1 read as unsigned 8 bits
-                      EvaluationCase{"-1 < 1", true},       // signed comparison
-                      EvaluationCase{"1 > -1", false},      // unsigned: 1 > 255 is false
+                      EvaluationCase{"-1 == 255", true},  // 255 read as signed 8 bits
+                      EvaluationCase{"255 == -1", true},  // -1 read as unsigned 8 bits
+                      EvaluationCase{"-1 < 1", true},     // signed comparison
+                      EvaluationCase{"1 > -1", false},    // unsigned: 1 > 255 is false
                       EvaluationCase{"-300 < -5", true},
                       EvaluationCase{"4294967296 > 4294967295", true},
                       EvaluationCase{"4294967295 == 4294967296", false},
@@ -69,38 +71,36 @@ INSTANTIATE_TEST_SUITE_P(
                       EvaluationCase{"256 && 1", true},  // not 0 at 64 bits
                       EvaluationCase{"! 0", true}, EvaluationCase{"! 7", false},
                       EvaluationCase{"true && false", false}, EvaluationCase{"true && true", true},
-                      EvaluationCase{"false || true", true}, EvaluationCase{"false || false", false},
+                      EvaluationCase{"false || true", true},
+                      EvaluationCase{"false || false", false},
                       EvaluationCase{"2.5 || false", false},  // Double and String read as false
-                      EvaluationCase{"\"x\" || false", false},
-                      EvaluationCase{"! ( 1 == 2 )", true},
+                      EvaluationCase{"\"x\" || false", false}, EvaluationCase{"! ( 1 == 2 )", true},
                       EvaluationCase{"1 == 1 && 2 == 2", true},
                       EvaluationCase{"1 == 2 && 2 == 2 || 3 == 3", false}));
 
 INSTANTIATE_TEST_SUITE_P(
     BoolsAndStrings, LiteralEvaluationTest,
-    ::testing::Values(EvaluationCase{"true == true", true}, EvaluationCase{"true != false", true},
-                      EvaluationCase{"true > false", true}, EvaluationCase{"false < true", true},
-                      EvaluationCase{"true < false", false},
-                      EvaluationCase{"( 1 == 1 ) == ( 2 == 2 )", true},
-                      EvaluationCase{"\"abc\" < \"abd\"", true},
-                      EvaluationCase{"\"ab\" < \"abc\"", true},
-                      EvaluationCase{"\"abc\" == \"abc\"", true},
-                      EvaluationCase{"\"abc\" > \"abd\"", false},
-                      EvaluationCase{"\"b\" > \"abc\"", true},
-                      EvaluationCase{"\"\" < \"a\"", true},
-                      EvaluationCase{"\"abc\" != \"abc\"", false}));
+    ::testing::Values(
+        EvaluationCase{"true == true", true}, EvaluationCase{"true != false", true},
+        EvaluationCase{"true > false", true}, EvaluationCase{"false < true", true},
+        EvaluationCase{"true < false", false}, EvaluationCase{"( 1 == 1 ) == ( 2 == 2 )", true},
+        EvaluationCase{"\"abc\" < \"abd\"", true}, EvaluationCase{"\"ab\" < \"abc\"", true},
+        EvaluationCase{"\"abc\" == \"abc\"", true}, EvaluationCase{"\"abc\" > \"abd\"", false},
+        EvaluationCase{"\"b\" > \"abc\"", true}, EvaluationCase{"\"\" < \"a\"", true},
+        EvaluationCase{"\"abc\" != \"abc\"", false}));
 
 // Only a Bool root counts; any other root type answers false.
-INSTANTIATE_TEST_SUITE_P(
-    Roots, LiteralEvaluationTest,
-    ::testing::Values(EvaluationCase{"true", true}, EvaluationCase{"false", false},
-                      EvaluationCase{"1", false}, EvaluationCase{"2.5", false},
-                      EvaluationCase{"\"on\"", false}, EvaluationCase{"1 = 1", false},
-                      EvaluationCase{"1 ( 1", false}));
+INSTANTIATE_TEST_SUITE_P(Roots, LiteralEvaluationTest,
+                         ::testing::Values(EvaluationCase{"true", true},
+                                           EvaluationCase{"false", false},
+                                           EvaluationCase{"1", false}, EvaluationCase{"2.5", false},
+                                           EvaluationCase{"\"on\"", false},
+                                           EvaluationCase{"1 = 1", false},
+                                           EvaluationCase{"1 ( 1", false}));
 
 TEST(OpEvaluatorTest, NaNComparesFalseExceptNotEqual) {
     const EvaluationCase cases[] = {
-        {"d == 1.5", false}, {"d != 1.5", true}, {"d < 1.5", false},  {"d <= 1.5", false},
+        {"d == 1.5", false}, {"d != 1.5", true},  {"d < 1.5", false}, {"d <= 1.5", false},
         {"d > 1.5", false},  {"d >= 1.5", false}, {"1.5 != d", true}, {"1.5 == d", false},
         {"d == d", false},   {"d != d", true},
     };

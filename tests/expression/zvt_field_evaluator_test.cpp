@@ -27,8 +27,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 using namespace ExpressionParserN;
 
@@ -38,12 +42,11 @@ class ZVTFieldEvaluatorTest : public ::testing::Test {
 protected:
     ZVTFieldEvaluatorTest()
         : component("cluster.core0"),
-          source(component.AddSource(
-              "TEST_EVENT", "every field type",
-              {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1),
-               kvhost::Signed("DELTA", 4), kvhost::Boolean("FLAG"),
-               kvhost::Enum("KIND", 4, {{0, "ZERO"}, {7, "SEVEN"}}), kvhost::Float("RATIO"),
-               kvhost::Text("NAME")})) {}
+          source(component.AddSource("TEST_EVENT", "every field type",
+                                     {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1),
+                                      kvhost::Signed("DELTA", 4), kvhost::Boolean("FLAG"),
+                                      kvhost::Enum("KIND", 4, {{0, "ZERO"}, {7, "SEVEN"}}),
+                                      kvhost::Float("RATIO"), kvhost::Text("NAME")})) {}
 
     // The evaluator of the first variable of a bound condition.
     ZVTFieldEvaluatorT& FirstField(HostCondition& condition) {
@@ -138,7 +141,10 @@ TEST_F(ZVTFieldEvaluatorTest, EvaluationAllocatesOnlyForTextComparisons) {
     HostCondition texts;
     ASSERT_TRUE(texts.Attach(component, "TEST_EVENT",
                              "NAME == \"a_rather_long_process_name_beyond_small_buffers\""));
-    source.Emit({{"VALUE", 5000}, {"MODE", 1}, {"KIND", 7}, {"RATIO", 1.0},
+    source.Emit({{"VALUE", 5000},
+                 {"MODE", 1},
+                 {"KIND", 7},
+                 {"RATIO", 1.0},
                  {"NAME", "a_rather_long_process_name_beyond_small_buffers"}});
     ASSERT_EQ(numbers.matches, 1u);
     ASSERT_EQ(texts.matches, 1u);
