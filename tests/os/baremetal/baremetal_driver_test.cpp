@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "baremetal_test_support.h"
 #include "core/vantric_exception.h"
+#include "json/json_reader.h"
+#include "json/json_stream_reader.h"
 #include "os/baremetal/baremetal_driver.h"
 #include "os/os_test_support.h"
 
@@ -26,49 +31,34 @@ std::string ConstructionError(BareMetalRig& rig) {
     return "";
 }
 
-// ---- settings ----
-
-struct SettingsCase {
-    const char* what;
-    const char* key;
-    vq::JSONValue value;  // null: the key is removed
-    std::string error;
-};
-
-class SettingsErrorTest : public ::testing::TestWithParam<SettingsCase> {};
-
-TEST_P(SettingsErrorTest, Message) {
-    const SettingsCase& c = GetParam();
-    BareMetalRig rig;
-    rig.settings[c.key] = c.value;
-    EXPECT_EQ(ConstructionError(rig), c.error) << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, SettingsErrorTest,
-    ::testing::Values(
-        SettingsCase{"app-name missing", "app-name", vq::JSONValue(),
-                     "invalid app-name : tried to access value of type null as string.\n"},
-        SettingsCase{"app-name a number", "app-name", vq::JSONValue(7),
-                     "invalid app-name : tried to access value of type integer as string.\n"},
-        SettingsCase{"app-proc-id missing", "app-proc-id", vq::JSONValue(),
-                     "invalid app-proc-id : tried to access value of type null as integer.\n"},
-        SettingsCase{"app-proc-id negative", "app-proc-id", vq::JSONValue(-1),
-                     "invalid app-proc-id : Value -1 is too small for uint32.\n"},
-        SettingsCase{"app-proc-id too large", "app-proc-id", vq::JSONValue(uint64_t{1} << 32),
-                     "invalid app-proc-id : Value 4294967296 is too large for uint32.\n"},
-        SettingsCase{"app-proc-id largest", "app-proc-id", vq::JSONValue(4294967295u), ""},
-        SettingsCase{"symbol files missing", "symbol-info-files", vq::JSONValue(),
-                     "invalid symbol-info-files : tried to access value of type null as string.\n"},
-        SettingsCase{"symbol files a number", "symbol-info-files", vq::JSONValue(3),
-                     "invalid symbol-info-files : tried to access value of type integer as "
-                     "string.\n"}));
-
-TEST(BareMetalSettings, SettingsThatAreNotAnObject) {
-    BareMetalRig rig;
-    rig.settings = vq::JSONValue::makeArray();
-    EXPECT_EQ(ConstructionError(rig),
-              "invalid app-name : tried to access value of type array as object.\n");
+TEST(BareMetalSettings, FailureMessages) {
+    const struct {
+        const char* key;  // nullptr: the value replaces the whole settings object
+        vq::JSONValue value;  // null: the key is absent
+        std::string error;
+    } cases[] = {
+        {"app-name", vq::JSONValue(),
+         "invalid app-name : tried to access value of type null as string.\n"},
+        {"app-name", vq::JSONValue(7),
+         "invalid app-name : tried to access value of type integer as string.\n"},
+        {"app-proc-id", vq::JSONValue(),
+         "invalid app-proc-id : tried to access value of type null as integer.\n"},
+        {"app-proc-id", vq::JSONValue(-1), "invalid app-proc-id : Value -1 is too small for uint32.\n"},
+        {"app-proc-id", vq::JSONValue(uint64_t{1} << 32),
+         "invalid app-proc-id : Value 4294967296 is too large for uint32.\n"},
+        {"app-proc-id", vq::JSONValue(4294967295u), ""},
+        {"symbol-info-files", vq::JSONValue(),
+         "invalid symbol-info-files : tried to access value of type null as string.\n"},
+        {"symbol-info-files", vq::JSONValue(3),
+         "invalid symbol-info-files : tried to access value of type integer as string.\n"},
+        {nullptr, vq::JSONValue::makeArray(),
+         "invalid app-name : tried to access value of type array as object.\n"},
+    };
+    for (const auto& c : cases) {
+        BareMetalRig rig;
+        (c.key ? rig.settings[c.key] : rig.settings) = c.value;
+        EXPECT_EQ(ConstructionError(rig), c.error) << (c.key ? c.key : "settings");
+    }
 }
 
 TEST(BareMetalSettings, ArrayWithABadElement) {
@@ -88,42 +78,33 @@ TEST(BareMetalSettings, ArrayWithABadElement) {
     EXPECT_EQ(driver.functions().begin()->second.name, "fa");
 }
 
-TEST(BareMetalSettings, DefaultsAndValues) {
+TEST(BareMetalSettings, OptionalKeys) {
     BareMetalRig rig;
     BareMetalDriver& driver = rig.Start();
-    EXPECT_EQ(driver.applicationName(), kAppName);
-    EXPECT_EQ(driver.applicationId(), kAppId);
-    EXPECT_TRUE(driver.callgraphUsesSymbols());
     EXPECT_TRUE(driver.WantsBranchEvents());
-    EXPECT_FALSE(driver.WantsSyscallEvents());
-    EXPECT_FALSE(driver.reportsFunctionActivity());
     EXPECT_EQ(driver.activity(), nullptr);
     EXPECT_EQ(driver.functions().size(), 5u);
-    EXPECT_EQ(driver.Messages(), "");
 
-    BareMetalRig other;
-    other.settings["report-function-activity"] = vq::JSONValue("yes");  // ignored
-    other.settings["callgraph-using-debug-info"] = vq::JSONValue(false);
-    other.settings["symbol-info-files"] = vq::JSONValue();  // may be absent now
-    BareMetalDriver& plain = other.Start();
-    EXPECT_FALSE(plain.reportsFunctionActivity());
-    EXPECT_FALSE(plain.callgraphUsesSymbols());
-    EXPECT_FALSE(plain.WantsBranchEvents());
-    EXPECT_TRUE(plain.functions().empty());
+    BareMetalRig plain;
+    plain.settings["callgraph-using-debug-info"] = vq::JSONValue(false);
+    plain.settings["symbol-info-files"] = vq::JSONValue();  // may be absent now
+    EXPECT_FALSE(plain.Start().WantsBranchEvents());
+    EXPECT_TRUE(plain.driver().functions().empty());
 
-    BareMetalRig wrongType;
-    wrongType.settings["callgraph-using-debug-info"] = vq::JSONValue("no");  // ignored
-    wrongType.settings["report-function-activity"] = vq::JSONValue(1);      // ignored
-    EXPECT_TRUE(wrongType.Start().callgraphUsesSymbols());
-    EXPECT_FALSE(wrongType.driver().reportsFunctionActivity());
+    BareMetalRig wrongType;  // settings of the wrong type keep their defaults
+    wrongType.settings["callgraph-using-debug-info"] = vq::JSONValue("no");
+    wrongType.settings["report-function-activity"] = vq::JSONValue(1);
+    EXPECT_TRUE(wrongType.Start().WantsBranchEvents());
+    EXPECT_EQ(wrongType.driver().activity(), nullptr);
 }
 
-TEST(BareMetalSettings, UnreadableSymbolFileIsNotedAndSkipped) {
+TEST(BareMetalSettings, UnreadableFilesAreNotedAndLaterFilesReplaceEarlierFunctions) {
     BareMetalRig rig;
     vq::JSONValue files = vq::JSONValue::makeArray();
     files.append(vq::JSONValue("/nonexistent/one.sym"));
-    files.append(vq::JSONValue(rig.WriteFile("b.sym", "fb 200 2ff\nfc 301 3ff\n")));
+    files.append(vq::JSONValue(rig.WriteFile("a.sym", "old 100 1ff\nfc 301 3ff\n")));
     files.append(vq::JSONValue("/nonexistent/two.sym"));
+    files.append(vq::JSONValue(rig.WriteFile("b.sym", "\n\nnew 101 17f\n")));
     rig.settings["symbol-info-files"] = files;
     BareMetalDriver& driver = rig.Start();
     EXPECT_EQ(driver.Messages(),
@@ -131,21 +112,44 @@ TEST(BareMetalSettings, UnreadableSymbolFileIsNotedAndSkipped) {
               "Baremetal driver : Unable to open symbol defintion /nonexistent/two.sym\n");
     ASSERT_EQ(driver.functions().size(), 2u);
     EXPECT_EQ(driver.functions().at(0x300).symbolId, 2u);
-}
-
-TEST(BareMetalSettings, LaterFilesReplaceEarlierFunctions) {
-    BareMetalRig rig;
-    vq::JSONValue files = vq::JSONValue::makeArray();
-    files.append(vq::JSONValue(rig.WriteFile("a.sym", "old 100 1ff\n")));
-    files.append(vq::JSONValue(rig.WriteFile("b.sym", "\n\nnew 101 17f\n")));
-    rig.settings["symbol-info-files"] = files;
-    const FunctionSymbol& f = rig.Start().functions().at(0x100);
+    const FunctionSymbol& f = driver.functions().at(0x100);
     EXPECT_EQ(f.name, "new");
     EXPECT_EQ(f.symbolId, 3u);
     EXPECT_EQ(f.end, 0x17fu);
 }
 
-// ---- Init ----
+vq::JSONValue ReadJson(const std::string& path) {
+    std::ifstream in(path);
+    vq::JSONStreamReader reader(in);
+    vq::JSONValue value;
+    EXPECT_TRUE(vq::parseJSON(reader, value)) << path << "\n" << reader.messages();
+    return value;
+}
+
+// The example's paths are relative to the repository root; the guard goes
+// back to the previous directory on every path.
+struct InSourceDirectory {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    InSourceDirectory() { std::filesystem::current_path(VT_SOURCE_DIR); }
+    ~InSourceDirectory() { std::filesystem::current_path(previous); }
+};
+
+TEST(BareMetalSettings, ExampleBuildsADriverWithEverySymbol) {
+    std::optional<InSourceDirectory> inSource(std::in_place);
+    const vq::JSONValue config = ReadJson("examples/baremetal/config.json");
+    const vq::JSONValue settings =
+        ReadJson(config.at(0).members().at("Subsystem_config_file").asString());
+    CounterSet counters;
+    CaptureWriter capture;
+    BareMetalDriver driver(counters, capture, 32, settings);
+    inSource.reset();
+    EXPECT_EQ(driver.Messages(), "");
+    EXPECT_EQ(driver.applicationName(), "blinky");
+    EXPECT_TRUE(driver.reportsFunctionActivity());
+    ASSERT_EQ(driver.functions().size(), 7u);
+    EXPECT_EQ(driver.functions().at(0x240).name, "led_toggle");  // a Thumb function
+    EXPECT_EQ(driver.functions().at(0x240).symbolId, 4u);
+}
 
 TEST(BareMetalInit, SizesStacksAndRunsTheBaseSetUp) {
     BareMetalRig rig(3);
@@ -158,13 +162,24 @@ TEST(BareMetalInit, SizesStacksAndRunsTheBaseSetUp) {
     BareMetalRig failing;
     failing.core().SetExtendedFeatures("HOST_MODEL=1");
     testing::StderrCapture err;
-    BareMetalDriver driverWithoutFeature(failing.counters(), failing.capture(), 100,
-                                         failing.settings);
-    EXPECT_FALSE(driverWithoutFeature.Init(&failing.core().debug(), 2, true));
+    BareMetalDriver withoutFeature(failing.counters(), failing.capture(), 100, failing.settings);
+    EXPECT_FALSE(withoutFeature.Init(&failing.core().debug(), 2, true));
     EXPECT_EQ(err.text(), "ERROR (OSDriver) feature not found in ETF\n");
 }
 
-// ---- samples ----
+// Sampled addresses of core 0, with one cookie for all frames.
+std::vector<uint64_t> SampledAddresses(const rcf::Capture& capture) {
+    const auto samples = RecordsOf<rcf::SampleRecord>(capture, 2, 0);
+    EXPECT_EQ(samples.size(), 1u);
+    std::vector<uint64_t> addresses;
+    for (const rcf::SampleRecord& sample : samples) {
+        for (const rcf::StackFrame& frame : sample.frames) {
+            EXPECT_EQ(frame.cookie, sample.cookie);
+            addresses.push_back(frame.address);
+        }
+    }
+    return addresses;
+}
 
 TEST(BareMetalSample, FirstSampleAnnouncesTheApplicationOnce) {
     BareMetalRig rig;
@@ -180,20 +195,14 @@ TEST(BareMetalSample, FirstSampleAnnouncesTheApplicationOnce) {
     EXPECT_EQ(switches[0].tid, kAppId);
     EXPECT_EQ(switches[0].state, 0u);
     EXPECT_TRUE(RecordsOf<rcf::SwitchRecord>(capture, 7, 0).empty());
-    const auto threads = RecordsOf<rcf::ThreadNameRecord>(capture, 3, 1);
-    ASSERT_EQ(threads.size(), 1u);
-    EXPECT_EQ(threads[0].name, kAppName);
-    EXPECT_EQ(threads[0].tid, kAppId);
-
     const auto names = RecordsOf<rcf::CookieNameRecord>(capture, 3, 1);
     ASSERT_EQ(names.size(), 1u);  // one cookie for the application on core 1
     EXPECT_EQ(names[0].name, kAppName);
     const auto samples = RecordsOf<rcf::SampleRecord>(capture, 2, 1);
     ASSERT_EQ(samples.size(), 2u);
     EXPECT_EQ(samples[0].cookie, names[0].cookie);
-    EXPECT_EQ(samples[0].pid, kAppId);
     EXPECT_EQ(samples[0].tid, kAppId);
-    EXPECT_EQ(RecordsOf<rcf::SampleRecord>(capture, 2, 0).size(), 1u);
+    EXPECT_EQ(SampledAddresses(capture), std::vector<uint64_t>{0x1238});
 }
 
 TEST(BareMetalSample, CallStackFromBranchesInnermostFirst) {
@@ -203,14 +212,7 @@ TEST(BareMetalSample, CallStackFromBranchesInnermostFirst) {
     driver.OnBranch(nullptr, 0, 0x1010, 0x2000, true, 2);  // alpha, from 0x1010
     driver.OnBranch(nullptr, 0, 0x2020, 0x3001, true, 3);  // beta, from 0x2020
     driver.OnSample(nullptr, 0, 0x3050, 0x77, 0x88, 0x99, false, false, true, 10);
-    const rcf::Capture capture = rig.Finish();
-
-    const auto samples = RecordsOf<rcf::SampleRecord>(capture, 2, 0);
-    ASSERT_EQ(samples.size(), 1u);
-    const uint32_t cookie = samples[0].cookie;
-    EXPECT_EQ(samples[0].frames, (std::vector<rcf::StackFrame>{
-                                     {cookie, 0x3050}, {cookie, 0x2020}, {cookie, 0x1010},
-                                     {cookie, 0x500}}));
+    EXPECT_EQ(SampledAddresses(rig.Finish()), (std::vector<uint64_t>{0x3050, 0x2020, 0x1010, 0x500}));
 }
 
 TEST(BareMetalSample, FrameWalkInTheDataSpaceWithoutSymbols) {
@@ -225,13 +227,7 @@ TEST(BareMetalSample, FrameWalkInTheDataSpaceWithoutSymbols) {
     driver.OnBranch(nullptr, 0, 0x500, 0x1000, true, 1);  // no effect without symbols
     EXPECT_TRUE(driver.callStack(0).empty());
     driver.OnSample(&core.debug(), 0, 0x1234, 0x5678, 0x9000, 0x9000, false, false, true, 10);
-    const rcf::Capture capture = rig.Finish();
-
-    const auto samples = RecordsOf<rcf::SampleRecord>(capture, 2, 0);
-    ASSERT_EQ(samples.size(), 1u);
-    std::vector<uint64_t> addresses;
-    for (const rcf::StackFrame& frame : samples[0].frames) addresses.push_back(frame.address);
-    EXPECT_EQ(addresses, (std::vector<uint64_t>{0x1234, 0xAAA0}));
+    EXPECT_EQ(SampledAddresses(rig.Finish()), (std::vector<uint64_t>{0x1234, 0xAAA0}));
 }
 
 }  // namespace
