@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 
 namespace kvhost {
@@ -21,18 +19,6 @@ TEST(StreamCaptureTest, CapturesBothStreamsAndRestoresThem) {
         EXPECT_EQ(capture.err(), "");
     }
     EXPECT_EQ(std::cerr.rdbuf(), before);
-}
-
-TEST(TempDirectoryTest, RemovedWithItsContents) {
-    std::filesystem::path kept;
-    {
-        TempDirectory scratch;
-        kept = scratch.path();
-        ASSERT_TRUE(std::filesystem::is_directory(kept));
-        std::filesystem::create_directory(kept / "sub");
-        std::ofstream(kept / "sub" / "file") << "x";
-    }
-    EXPECT_FALSE(std::filesystem::exists(kept));
 }
 
 }  // namespace
