@@ -26,8 +26,12 @@ test-sanitize: $(BUILD_SAN)/build.ninja
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
 
+# The Linux scenario on its defaults through the real plug-in: writes
+# ./kelvane.rcf, checks it against what ran, then summarises it.
 demo: build
-	./$(BUILD)/simhost --plugin ./$(BUILD)/VantricTrace.so --list-parameters
+	./$(BUILD)/simhost --plugin ./$(BUILD)/VantricTrace.so --scenario linux --verify \
+	  --work-dir ./$(BUILD)/simhost-linux -P output-directory=. -P rcf-capture=kelvane.rcf
+	./$(BUILD)/rcf summary ./kelvane.rcf
 
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done

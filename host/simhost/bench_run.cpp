@@ -27,7 +27,7 @@ bool RunBench(const Options& options, int rounds, BenchFigures& figures, std::st
 std::string FormatBench(const Options& options, const BenchFigures& figures) {
     char text[512];
     std::snprintf(text, sizeof text,
-                  "%s scenario, %u cores, %llu instructions per core\n"
+                  "\n%s scenario, %u cores, %llu instructions per core\n"
                   "  %-14s %12.0f events/s\n"
                   "  %-14s %12.0f events/s\n"
                   "  ratio %.2fx (empty / plug-in)\n",

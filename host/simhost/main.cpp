@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "simhost: %s\n", error.c_str());
         return kExitFailure;
     }
-    std::printf("simhost: %s scenario, %u cores, %llu instructions, %llu events in %.2f s; capture %s\n",
+    std::printf("\nsimhost: %s scenario, %u cores, %llu instructions, %llu events in %.2f s; capture %s\n",
                 options.scenario.c_str(), options.cores,
                 static_cast<unsigned long long>(result.instructions),
                 static_cast<unsigned long long>(result.events), result.seconds,

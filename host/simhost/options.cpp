@@ -12,7 +12,7 @@ const char* const kUsage =
     "  -P name=value         set a plug-in parameter (checked against its table)\n"
     "  --scenario NAME       linux (default) or baremetal\n"
     "  --cores N             simulated cores (default 4)\n"
-    "  --instructions N      instructions per core (default 5000000)\n"
+    "  --instructions N      instructions per core (default 50000000)\n"
     "  --seed N              workload seed (default 1)\n"
     "  --work-dir DIR        where the scenario's input files go\n"
     "                        (default: <output-directory>/simhost-<scenario>)\n"

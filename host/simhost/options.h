@@ -16,7 +16,7 @@ struct Options {
     bool help = false;
     std::string scenario = "linux";
     uint32_t cores = 4;
-    uint64_t instructions = 5000000;
+    uint64_t instructions = 50000000;
     uint64_t seed = 1;
     std::string workDir;          // default: <output-directory>/simhost-<scenario>
     std::vector<std::string> assignments;  // -P name=value, in order
