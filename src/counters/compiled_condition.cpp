@@ -13,25 +13,16 @@ using ExpressionParserN::NodeKind;
 using ExpressionParserN::OperatorCode;
 using ExpressionParserN::ZVTFieldEvaluatorT;
 
-template <typename V>
-bool CompareValues(OperatorCode op, V a, V b) {
-    switch (op) {
-        case OperatorCode::Equal: return a == b;
-        case OperatorCode::NotEqual: return a != b;
-        case OperatorCode::Less: return a < b;
-        case OperatorCode::LessEqual: return a <= b;
-        case OperatorCode::Greater: return a > b;
-        case OperatorCode::GreaterEqual: return a >= b;
-        default: return false;
-    }
-}
-
 // The getter a comparison uses for both operands, chosen by the left
 // operand's type as the operator evaluation does.
 struct Getter {
     uint8_t width;
     bool isSigned;
+
+    uint64_t mask() const { return width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1; }
+    uint64_t flip() const { return isSigned ? uint64_t{1} << (8 * width - 1) : 0; }
 };
+
 bool GetterOf(ExpressionDataType type, Getter& getter) {
     switch (type) {
         case ExpressionDataType::Int8:
@@ -50,152 +41,148 @@ bool GetterOf(ExpressionDataType type, Getter& getter) {
 // What a record-independent operand reads as through `getter`.
 uint64_t ConstantThrough(const ExpressionTreeNodeT& node, Getter getter) {
     const auto* e = node.GetEvaluator();
+    const bool s = getter.isSigned;
     switch (getter.width) {
-        case 1:
-            return getter.isSigned ? uint64_t(int64_t{e->GetInt8(nullptr, nullptr, node)})
-                                   : e->GetUint8(nullptr, nullptr, node);
-        case 2:
-            return getter.isSigned ? uint64_t(int64_t{e->GetInt16(nullptr, nullptr, node)})
-                                   : e->GetUint16(nullptr, nullptr, node);
-        case 4:
-            return getter.isSigned ? uint64_t(int64_t{e->GetInt32(nullptr, nullptr, node)})
-                                   : e->GetUint32(nullptr, nullptr, node);
-        default:
-            return getter.isSigned ? uint64_t(e->GetInt64(nullptr, nullptr, node))
-                                   : e->GetUint64(nullptr, nullptr, node);
+        case 1: return s ? uint64_t(int64_t{e->GetInt8(nullptr, nullptr, node)})
+                         : e->GetUint8(nullptr, nullptr, node);
+        case 2: return s ? uint64_t(int64_t{e->GetInt16(nullptr, nullptr, node)})
+                         : e->GetUint16(nullptr, nullptr, node);
+        case 4: return s ? uint64_t(int64_t{e->GetInt32(nullptr, nullptr, node)})
+                         : e->GetUint32(nullptr, nullptr, node);
+        default: return s ? uint64_t(e->GetInt64(nullptr, nullptr, node))
+                          : e->GetUint64(nullptr, nullptr, node);
     }
 }
 
 }  // namespace
 
+// Emits jump code: each method compiles one node so that evaluation goes on
+// at `t` when the node is true and at `f` when it is false, and returns
+// where its evaluation begins (a target itself when the answer is fixed).
 class CompiledCondition::Builder {
 public:
     explicit Builder(ZVT::EventClass* eventClass) : eventClass_(eventClass) {}
 
     bool ok = true;
-    std::vector<Node> nodes;
+    std::vector<Step> steps;
 
-    // A node giving what the operand's own evaluator answers to GetBool.
-    uint32_t Bool(const ExpressionTreeNodeT& operand) {
-        const uint32_t index = Reserve();
-        Node node;
+    // What the operand's own evaluator answers to GetBool.
+    uint32_t Bool(const ExpressionTreeNodeT& operand, uint32_t t, uint32_t f) {
         switch (operand.Kind()) {
-            case NodeKind::Operator: node = Operator(operand); break;
-            case NodeKind::Variable: node = FieldBool(operand); break;
+            case NodeKind::Operator: return Operator(operand, t, f);
+            case NodeKind::Variable: return FieldBool(operand, t, f);
             case NodeKind::Literal:
-                node.value = operand.GetEvaluator()->GetBool(nullptr, nullptr, operand);
-                break;
-            default: ok = false;
+                return operand.GetEvaluator()->GetBool(nullptr, nullptr, operand) ? t : f;
         }
-        nodes[index] = node;
-        return index;
+        ok = false;
+        return f;
     }
 
 private:
-    uint32_t Reserve() {
-        nodes.emplace_back();
-        return static_cast<uint32_t>(nodes.size() - 1);
-    }
-
-    static Node Constant(bool value) {
-        Node node;
-        node.value = value;
-        return node;
-    }
-
-    Node Operator(const ExpressionTreeNodeT& operand) {
-        const auto* op = dynamic_cast<const ExpressionTreeOperatorNodeT*>(&operand);
-        if (op == nullptr ||
+    uint32_t Operator(const ExpressionTreeNodeT& operand, uint32_t t, uint32_t f) {
+        const auto* node = dynamic_cast<const ExpressionTreeOperatorNodeT*>(&operand);
+        if (node == nullptr ||
             dynamic_cast<const ExpressionParserN::OpEvaluatorT*>(operand.GetEvaluator()) == nullptr) {
             ok = false;
-            return Node{};
+            return f;
         }
-        const ExpressionTreeNodeT* left = op->Left();
-        const ExpressionTreeNodeT* right = op->Right();
-        Node node;
-        switch (op->Op()) {
+        const ExpressionTreeNodeT* left = node->Left();
+        const ExpressionTreeNodeT* right = node->Right();
+        switch (node->Op()) {
             case OperatorCode::And:
+                if (left == nullptr || right == nullptr) return f;
+                return Bool(*left, Bool(*right, t, f), f);
             case OperatorCode::Or:
-                if (left == nullptr || right == nullptr) return Constant(false);
-                node.kind = op->Op() == OperatorCode::And ? Kind::kAnd : Kind::kOr;
-                node.left = Bool(*left);
-                node.right = Bool(*right);
-                return node;
+                if (left == nullptr || right == nullptr) return f;
+                return Bool(*left, t, Bool(*right, t, f));
             case OperatorCode::Not:
-                if (left == nullptr) return Constant(false);
-                node.kind = Kind::kNot;
-                node.left = Bool(*left);
-                return node;
+                if (left == nullptr) return f;
+                return Bool(*left, f, t);
             case OperatorCode::Equal:
             case OperatorCode::NotEqual:
             case OperatorCode::Less:
             case OperatorCode::LessEqual:
             case OperatorCode::Greater:
             case OperatorCode::GreaterEqual:
-                if (left == nullptr || right == nullptr) return Constant(false);
-                return Comparison(op->Op(), *left, *right);
+                if (left == nullptr || right == nullptr) return f;
+                return Comparison(node->Op(), *left, *right, t, f);
             default:
-                return Constant(false);  // a dangling "(" or an unknown operator
+                return f;  // a dangling "(" or an unknown operator
         }
     }
 
-    Node Comparison(OperatorCode op, const ExpressionTreeNodeT& left,
-                    const ExpressionTreeNodeT& right) {
+    uint32_t Comparison(OperatorCode op, const ExpressionTreeNodeT& left,
+                        const ExpressionTreeNodeT& right, uint32_t t, uint32_t f) {
         const ExpressionDataType type = left.GetType();
         Getter getter{};
         if (!GetterOf(type, getter)) {
             // Types beyond Double compare as false; texts, booleans and
             // doubles stay with the tree.
-            if (static_cast<uint32_t>(type) > static_cast<uint32_t>(ExpressionDataType::Double)) {
-                return Constant(false);
+            if (static_cast<uint32_t>(type) <= static_cast<uint32_t>(ExpressionDataType::Double)) {
+                ok = false;
             }
-            ok = false;
-            return Node{};
+            return f;
         }
-        Node node;
-        node.kind = Kind::kCompare;
-        node.op = op;
-        node.isSigned = getter.isSigned;
-        node.mask = Extend(~uint64_t{0}, getter.width, false);
-        node.signBit = getter.isSigned ? (node.mask >> 1) + 1 : 0;
-        node.a = Side(left, getter);
-        node.b = Side(right, getter);
-        return node;
+        const Operand a = Side(left, getter);
+        const Operand b = Side(right, getter);
+        // Every relation is "<" or "==", with the operands or the targets
+        // swapped: a <= b is !(b < a), a > b is b < a, a >= b is !(a < b).
+        switch (op) {
+            case OperatorCode::Equal: return Emit(getter, false, a, b, t, f);
+            case OperatorCode::NotEqual: return Emit(getter, false, a, b, f, t);
+            case OperatorCode::Less: return Emit(getter, true, a, b, t, f);
+            case OperatorCode::LessEqual: return Emit(getter, true, b, a, f, t);
+            case OperatorCode::Greater: return Emit(getter, true, b, a, t, f);
+            default: return Emit(getter, true, a, b, f, t);  // GreaterEqual
+        }
+    }
+
+    // The field's first byte, not 0.
+    uint32_t FieldBool(const ExpressionTreeNodeT& operand, uint32_t t, uint32_t f) {
+        const auto* field = dynamic_cast<const ZVTFieldEvaluatorT*>(operand.GetEvaluator());
+        if (field == nullptr) {
+            ok = false;
+            return f;
+        }
+        const Getter byte{1, false};
+        return Emit(byte, false, Side(operand, byte), Operand{}, f, t);
     }
 
     Operand Side(const ExpressionTreeNodeT& operand, Getter getter) {
+        Operand side;
         const auto* field = dynamic_cast<const ZVTFieldEvaluatorT*>(operand.GetEvaluator());
         if (field != nullptr) {
             // An unbound field reads as 0.
             if (field->ValueIndex() == ZVTFieldEvaluatorT::kUnboundIndex) {
-                return {kConstantOperand, 0};
+                side.value = getter.flip();
+                return side;
             }
-            const uint32_t offset = eventClass_->ValueOffset(field->ValueIndex());
-            if (offset == ZVT::kNoValueIndex) ok = false;
-            return {offset, 0};
+            side.fromRecord = true;
+            side.offset = eventClass_->ValueOffset(field->ValueIndex());
+            if (side.offset == ZVT::kNoValueIndex) ok = false;
+            return side;
         }
         // Literals answer from their value; operator nodes have no integer
         // value (the base getters' 0). Neither depends on the record.
         if (operand.Kind() != NodeKind::Literal && operand.Kind() != NodeKind::Operator) {
             ok = false;
-            return {kConstantOperand, 0};
+            return side;
         }
-        return {kConstantOperand,
-                Extend(ConstantThrough(operand, getter), getter.width, getter.isSigned)};
+        side.value = (ConstantThrough(operand, getter) & getter.mask()) ^ getter.flip();
+        return side;
     }
 
-    Node FieldBool(const ExpressionTreeNodeT& operand) {
-        const auto* field = dynamic_cast<const ZVTFieldEvaluatorT*>(operand.GetEvaluator());
-        if (field == nullptr) {
-            ok = false;
-            return Node{};
-        }
-        if (field->ValueIndex() == ZVTFieldEvaluatorT::kUnboundIndex) return Constant(false);
-        Node node;
-        node.kind = Kind::kFieldNonZero;
-        node.offset = eventClass_->ValueOffset(field->ValueIndex());
-        if (node.offset == ZVT::kNoValueIndex) ok = false;
-        return node;
+    uint32_t Emit(Getter getter, bool less, Operand a, Operand b, uint32_t t, uint32_t f) {
+        Step step;
+        step.a = a;
+        step.b = b;
+        step.mask = getter.mask();
+        step.flip = getter.flip();
+        step.less = less;
+        step.ifTrue = t;
+        step.ifFalse = f;
+        steps.push_back(step);
+        return static_cast<uint32_t>(steps.size() - 1);
     }
 
     ZVT::EventClass* eventClass_;
@@ -207,33 +194,14 @@ CompiledCondition CompiledCondition::Compile(const ExpressionTreeNodeT& root,
     if (eventClass == nullptr) return compiled;
     Builder builder(eventClass);
     // The root answers only when its own type is Bool.
-    if (root.GetType() != ExpressionDataType::Bool) {
-        compiled.nodes_.push_back(Node{});
-        return compiled;
-    }
-    builder.Bool(root);
-    if (builder.ok) compiled.nodes_ = std::move(builder.nodes);
+    const uint32_t start = root.GetType() == ExpressionDataType::Bool
+                               ? builder.Bool(root, kTrue, kFalse)
+                               : kFalse;
+    if (!builder.ok) return compiled;
+    compiled.steps_ = std::move(builder.steps);
+    compiled.start_ = start;
+    compiled.valid_ = true;
     return compiled;
-}
-
-inline bool CompiledCondition::Compare(const Node& node, const uint8_t* record) const {
-    const uint64_t a = Read(node.a, record, node.mask, node.signBit);
-    const uint64_t b = Read(node.b, record, node.mask, node.signBit);
-    if (node.isSigned) return CompareValues(node.op, int64_t(a), int64_t(b));
-    return CompareValues(node.op, a, b);
-}
-
-bool CompiledCondition::Eval(uint32_t index, const uint8_t* record) const {
-    const Node& node = nodes_[index];
-    switch (node.kind) {
-        case Kind::kConstant: return node.value;
-        case Kind::kFieldNonZero: return record[node.offset] != 0;
-        case Kind::kAnd: return Eval(node.left, record) && Eval(node.right, record);
-        case Kind::kOr: return Eval(node.left, record) || Eval(node.right, record);
-        case Kind::kNot: return !Eval(node.left, record);
-        case Kind::kCompare: return Compare(node, record);
-    }
-    return false;
 }
 
 }  // namespace vantric
