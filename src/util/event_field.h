@@ -41,9 +41,8 @@ struct EventField {
         if (offset == ZVT::kNoValueIndex) return fallback;
         uint64_t value;
         std::memcpy(&value, record + offset, sizeof value);
-        value &= mask;
-        if (signBit != 0 && (value & signBit) != 0) value |= ~mask;
-        return value;
+        // Sign extension without a branch: with signBit 0 this is the identity.
+        return ((value & mask) ^ signBit) - signBit;
     }
 };
 
