@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (vq::testing::dump(copy) != vq::testing::dump(stream.value)) std::abort();
 
     if (depthOf(text) <= 200) {
-        const vq::testing::Parsed reference = vq::testing::parseTextWith(
+        const vq::testing::Parsed reference = vq::testing::parseText(
             text, allowTrailing, [](vq::JSONReader& reader, vq::JSONValue& value, bool trailing) {
                 return vq::testing::ReferenceReader(reader).parse(value, trailing);
             });

@@ -50,21 +50,17 @@ struct Case {
 
 // Any other source goes through the base class's virtual steps; this one
 // logs as the stream reader does.
-class StringReader : public JSONReader {
-public:
-    explicit StringReader(std::string text) : text_(std::move(text)) {}
-    char peek() override { return text_[position_]; }
-    void skip() override { ++position_; }
-    bool eof() override { return position_ >= text_.size(); }
+struct StringReader : JSONReader {
+    explicit StringReader(std::string input) : text(std::move(input)) {}
+    char peek() override { return text[position]; }
+    void skip() override { ++position; }
+    bool eof() override { return position >= text.size(); }
     void error(const char* message) override {
-        const std::string read = text_.substr(0, position_);
+        const std::string read = text.substr(0, position);
         log += at(message, int(read.size() - (read.rfind('\n') + 1)), int(std::count(read.begin(), read.end(), '\n')));
     }
-    std::string log;
-
-private:
-    std::string text_;
-    std::size_t position_ = 0;
+    std::string text, log;
+    std::size_t position = 0;
 };
 
 // Each case through the stream reader and through the virtual steps.
@@ -92,7 +88,8 @@ TEST(JSONReaderNumbers, HexLeadingZerosFractionsExponentsAndLimits) {
         {"1e", kFails, failed(kExponent, 2)}, {"1e+", kFails, failed(kExponent, 3)}, {"-", kFails, opened(1)},
         {"1.0", "1", ""}, {"1e3", "1000", ""}, {"-2.0", "-2", ""}, {"-0", "0", ""}, {"2.5", "d2.5", ""},
         {"1E-2", "d0.01", ""}, {max, max, ""}, {"18446744073709551616", max, ""}, {min, min, ""},
-        {"-9223372036854775809", min, ""}, {"1e400", dblMax, ""}, {"-1.5e999999999999999999", "d-1.7976931348623157e+308", ""},
+        {"-9223372036854775809", min, ""}, {"1e400", dblMax, ""},
+        {"-1.5e999999999999999999", "d-1.7976931348623157e+308", ""},
         {"1e-400", "0", ""},
     });
 }
@@ -136,7 +133,8 @@ TEST(JSONReaderObjects, MembersOrderRepeatsAndFailures) {
         {R"({"a":})", kFails, opened(0) + opened(5) + at("Invalid pair", 5)},
         {R"({"a":1,})", kFails, opened(0) + at(kString, 7) + at(kObject, 7)},
         // One message per comma of the chain, as each level of the recursive reading reports it.
-        {R"({"a":1,"b":2,"c":})", kFails, opened(0) + opened(17) + at("Invalid pair", 17) + at(kObject, 17) + at(kObject, 17)},
+        {R"({"a":1,"b":2,"c":})", kFails,
+         opened(0) + opened(17) + at("Invalid pair", 17) + at(kObject, 17) + at(kObject, 17)},
         {"{a:1}", kFails, opened(0) + at(kString, 1)},
         {"{[1]}", "[1]", opened(0) + at(kString, 1) + at(kTrailing, 4)},  // on to the array alternative
         {R"({"o":{"x":[true,null]}})", R"({"o":{"x":[true,null]}})", opened(0) + opened(5) + opened(10)},

@@ -61,8 +61,8 @@ struct Parsed {
 
 // Parses text from a string stream with parseJSON, or with another parse
 // function of the same shape.
-template <typename Parse>
-Parsed parseTextWith(const std::string& text, bool allowTrailing, Parse parse) {
+using ParseFunction = std::function<bool(JSONReader&, JSONValue&, bool)>;
+inline Parsed parseText(const std::string& text, bool allowTrailing = false, const ParseFunction& parse = parseJSON) {
     std::istringstream input(text);
     JSONStreamReader reader(input);
     Parsed parsed;
@@ -72,11 +72,6 @@ Parsed parseTextWith(const std::string& text, bool allowTrailing, Parse parse) {
     input.clear();
     parsed.unread.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
     return parsed;
-}
-
-inline Parsed parseText(const std::string& text, bool allowTrailing = false) {
-    return parseTextWith(text, allowTrailing,
-                         [](JSONReader& reader, JSONValue& value, bool trailing) { return parseJSON(reader, value, trailing); });
 }
 
 // Runs work on a thread with a small stack, as a host's simulation thread may

@@ -58,10 +58,12 @@ TEST(JSONValueAccess, FailuresCarryTheirFixedMessages) {
     using W = JSONValue::WrongType;
     const std::string wrong = "tried to access value of type ";
     const std::pair<std::string, std::string> cases[] = {
-        {failureOf<JSONValue::Overflow>([] { JSONValue(4294967296u).asUInt32(); }), "Value 4294967296 is too large for uint32"},
+        {failureOf<JSONValue::Overflow>([] { JSONValue(uint64_t{1} << 32).asUInt32(); }),
+         "Value 4294967296 is too large for uint32"},
         {failureOf<JSONValue::Underflow>([&] { minusOne.asUInt32(); }), "Value -1 is too small for uint32"},
         {failureOf<JSONValue::Underflow>([&] { minusOne.asUInt64(); }), "Value -1 is too small for uint64"},
-        {failureOf<JSONValue::OutOfRange>([&] { array.at(3); }), "JSON array index out of range (index 3 but array size 3)"},
+        {failureOf<JSONValue::OutOfRange>([&] { array.at(3); }),
+         "JSON array index out of range (index 3 but array size 3)"},
         {failureOf<W>([&] { text.asUInt64(); }), wrong + "string as integer"},
         {failureOf<W>([&] { text.asUInt32(); }), wrong + "string as integer"},
         {failureOf<W>([] { JSONValue(2.5).asUInt32(); }), wrong + "floating point as integer"},
