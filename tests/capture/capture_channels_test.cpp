@@ -24,13 +24,14 @@ TEST(CaptureChannels, StreamHeaderOnceThenExactRecords) {
         writer.writeChannelText(0, 70, "hello");
         writer.writeActivity(0, 300, uint64_t{1} << 40, 0, 0xFF00FF00u, 0xFFFFFFFFu, links, "abc");
     }
-    std::vector<uint8_t> expected = ByteList({0x0B}, std::string("ANNOTATE 2\n") + std::string(8, '\0'));
-    for (const auto& record : {
-             ByteList({0x0D, 2, 0, 0, 0, 25}, "A"),
-             ByteList({0x0D, 2, 0, 0, 0, 26}, "B"),
-             ByteList({0x0B, 9, 0, 0, 0, 25, 0, 0xC6, 0x00}, "hello"),
-             ByteList({0x0C, 24, 0, 0, 0, 25, 0, 0xAC, 0x02, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20, 0x00,
-                       0x00, 0xFF, 0x00, 0xFF, 0x7F, 0x02, 0x01, 0xA0, 0x8D, 0x06}, "abc")}) {
+    std::vector<uint8_t> expected =
+        ByteList({0x0B}, std::string("ANNOTATE 2\n") + std::string(8, '\0'));
+    for (const auto& record :
+         {ByteList({0x0D, 2, 0, 0, 0, 25}, "A"), ByteList({0x0D, 2, 0, 0, 0, 26}, "B"),
+          ByteList({0x0B, 9, 0, 0, 0, 25, 0, 0xC6, 0x00}, "hello"),
+          ByteList({0x0C, 24,   0,    0,    0,    25,   0,    0xAC, 0x02, 0x80, 0x80, 0x80, 0x80,
+                    0x80, 0x20, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x7F, 0x02, 0x01, 0xA0, 0x8D, 0x06},
+                   "abc")}) {
         expected.insert(expected.end(), record.begin(), record.end());
     }
     EXPECT_EQ(testing::FileBody(temp, "0000000008", 5), expected);

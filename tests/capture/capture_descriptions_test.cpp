@@ -69,23 +69,9 @@ TEST_F(CaptureDescriptions, BothFilesWithoutCountersAreExact) {
               "</session>\n");
 }
 
-TEST_F(CaptureDescriptions, ColoursCycleEverySixCounters) {
-    const char* colours[] = {"0xff00ff00", "0xff0000ff", "0xffffff00", "0xffff00ff",
-                             "0xff00ffff", "0xffff0000", "0xff00ff00"};
-    std::vector<CounterDescription> counters;
-    std::string expected = kCapturedHead;
-    for (uint32_t i = 0; i < 7; ++i) {
-        std::string name = "c" + std::to_string(i);
-        counters.push_back(Counter(i, name));
-        expected += "    <counter event='0' key='" + std::to_string(i + 3) + "' title='T" + name +
-                    "' name='" + name + "' type='Ty' color='" + colours[i] +
-                    "' per_cpu='no' derived='no' average_selection='no' percentage='no' "
-                    "average_cores='no'/>\n";
-    }
-    EXPECT_EQ(write(1, 0, 0, counters), expected + "  </counters>\n</captured>\n");
-}
-
-TEST_F(CaptureDescriptions, OptionalAttributesAndMultiplierFormat) {
+// Seven counters: the colours cycle every six, attributes appear only when
+// set, multipliers print in the default stream format.
+TEST_F(CaptureDescriptions, CounterElementsAreExact) {
     CounterDescription full = Counter(4, "Misses");
     full.display = "accumulate";
     full.units = "events";
@@ -94,22 +80,31 @@ TEST_F(CaptureDescriptions, OptionalAttributesAndMultiplierFormat) {
     full.multiplier = 0.5f;
     std::vector<CounterDescription> counters = {full};
     std::string expected = kCapturedHead;
-    expected += "    <counter event='0' key='7' title='TMisses' name='Misses' type='Ty' "
-                "color='0xff00ff00' display='accumulate' units='events' per_cpu='yes' "
-                "derived='yes' rendering_type='bar' average_selection='yes' "
-                "percentage='yes' multiplier='0.5' average_cores='yes'/>\n";
+    expected +=
+        "    <counter event='0' key='7' title='TMisses' name='Misses' type='Ty' "
+        "color='0xff00ff00' display='accumulate' units='events' per_cpu='yes' "
+        "derived='yes' rendering_type='bar' average_selection='yes' "
+        "percentage='yes' multiplier='0.5' average_cores='yes'/>\n";
     const std::pair<float, const char*> multipliers[] = {
-        {1.0f, "1"}, {100.25f, "100.25"}, {1234567.0f, "1.23457e+06"}, {1e-7f, "1e-07"}, {0.1f, "0.1"},
+        {1.0f, "1"},      {100.25f, "100.25"}, {1234567.0f, "1.23457e+06"},
+        {1e-7f, "1e-07"}, {0.1f, "0.1"},
     };
     const char* colours[] = {"0xff0000ff", "0xffffff00", "0xffff00ff", "0xff00ffff", "0xffff0000"};
     for (size_t i = 0; i < std::size(multipliers); ++i) {
         counters.push_back(Counter(0, "m"));
         counters.back().percentage = true;
         counters.back().multiplier = multipliers[i].first;
-        expected += std::string("    <counter event='0' key='3' title='Tm' name='m' type='Ty' color='") +
-                    colours[i] + "' per_cpu='no' derived='no' average_selection='no' percentage='yes' "
-                    "multiplier='" + multipliers[i].second + "' average_cores='no'/>\n";
+        expected +=
+            std::string("    <counter event='0' key='3' title='Tm' name='m' type='Ty' color='") +
+            colours[i] +
+            "' per_cpu='no' derived='no' average_selection='no' percentage='yes' "
+            "multiplier='" +
+            multipliers[i].second + "' average_cores='no'/>\n";
     }
+    counters.push_back(Counter(0, "plain"));
+    expected +=
+        "    <counter event='0' key='3' title='Tplain' name='plain' type='Ty' color='0xff00ff00' "
+        "per_cpu='no' derived='no' average_selection='no' percentage='no' average_cores='no'/>\n";
     EXPECT_EQ(write(1, 0, 0, counters), expected + "  </counters>\n</captured>\n");
 }
 

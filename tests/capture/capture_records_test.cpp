@@ -34,8 +34,11 @@ TEST(CaptureRecords, SummaryAndCoreNameBytes) {
 
 TEST(CaptureRecords, CoreNameIsTextBeforeTheLastDotCpu) {
     const std::pair<const char*, const char*> cases[] = {
-        {"cluster0.cpu1", "cluster0"}, {"core0", "core0"}, {"a.cpu.b.cpu3", "a.cpu.b"},
-        {".cpu0", ""}, {"", ""},
+        {"cluster0.cpu1", "cluster0"},
+        {"core0", "core0"},
+        {"a.cpu.b.cpu3", "a.cpu.b"},
+        {".cpu0", ""},
+        {"", ""},
     };
     TempDirectory temp;
     {
@@ -60,8 +63,8 @@ TEST(CaptureRecords, SampleTakesPairsWhileBothListsLastAndUnknownCoresAreDropped
         writer.writeSwitch(3, 1, 8, 1, 1, "x", 0);
         writer.writeThreadExit(3, 1, 1);
     }
-    EXPECT_EQ(FileBody(temp, "0000000001", 6),
-              ByteList({0x05, 0x08, 0x02, 0x03, 0x08, 0x80, 0x80, 0x80, 0x02, 0x7F, 0xAC, 0x02, 0x01}));
+    EXPECT_EQ(FileBody(temp, "0000000001", 6), ByteList({0x05, 0x08, 0x02, 0x03, 0x08, 0x80, 0x80,
+                                                         0x80, 0x02, 0x7F, 0xAC, 0x02, 0x01}));
     EXPECT_EQ(FileBody(temp, "0000000002", 6), ByteList({}));
     EXPECT_EQ(FileBody(temp, "0000000006", 6), ByteList({}));
     EXPECT_EQ(FileBody(temp, "0000000010", 5), ByteList({}));
@@ -75,7 +78,8 @@ TEST(CaptureRecords, ThirtyTwoBitFieldsAreSignExtendedSixtyFourBitOnesAreNot) {
         writer.writeCounterValue(0, ~uint64_t{0}, 0xFFFFFFFF - 3, 0xFFFFFFFFu);
         writer.writeIdle(-1, uint64_t{1} << 63, 0);
     }
-    EXPECT_EQ(FileBody(temp, "0000000003", 5), ByteList({0x7F, 0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}));
+    EXPECT_EQ(FileBody(temp, "0000000003", 5),
+              ByteList({0x7F, 0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}));
     EXPECT_EQ(FileBody(temp, "0000000007", 5),
               ByteList({0x7F, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x7F, 0x00}));
 }
@@ -92,7 +96,10 @@ TEST(CaptureRecords, AnnotationBytesAndLongTextsAreCut) {
     ASSERT_EQ(body.size(), 13 + 10 + CaptureWriter::kMaxAnnotationText);
     // The size field is the cut length 32767 + 4, packed in three bytes.
     EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.begin() + 24),
-              ByteList({1, 2, 3, 9, 0x1C, 5, 5, 0}, "hello" "\x01\x02\x04\x83\x80\x02\x1C\x05\xFF\x7F" "a"));
+              ByteList({1, 2, 3, 9, 0x1C, 5, 5, 0},
+                       "hello"
+                       "\x01\x02\x04\x83\x80\x02\x1C\x05\xFF\x7F"
+                       "a"));
 }
 
 // Two cores: name frames 0000000003 and 0000000004, scheduling 0000000009

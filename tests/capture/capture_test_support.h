@@ -53,7 +53,8 @@ inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
 }
 
 // Bytes given as numbers, then the bytes of `text`.
-inline std::vector<uint8_t> ByteList(std::initializer_list<int> values, std::string_view text = {}) {
+inline std::vector<uint8_t> ByteList(std::initializer_list<int> values,
+                                     std::string_view text = {}) {
     std::vector<uint8_t> out(values.begin(), values.end());
     out.insert(out.end(), text.begin(), text.end());
     return out;
@@ -62,8 +63,9 @@ inline std::vector<uint8_t> ByteList(std::initializer_list<int> values, std::str
 // Data file `file` of the default capture in `temp`, without its first `skip` bytes.
 inline std::vector<uint8_t> FileBody(const TempDirectory& temp, const char* file, size_t skip) {
     std::vector<uint8_t> bytes = ReadBytes(temp.path() / "test.rcf" / file);
-    return bytes.size() < skip ? std::vector<uint8_t>{}
-                               : std::vector<uint8_t>(bytes.begin() + static_cast<long>(skip), bytes.end());
+    return bytes.size() < skip
+               ? std::vector<uint8_t>{}
+               : std::vector<uint8_t>(bytes.begin() + static_cast<long>(skip), bytes.end());
 }
 
 inline rcf::Capture ReadBack(const std::string& directory) {

@@ -18,7 +18,8 @@ std::vector<plexa::SQOVIRegisterInfo> ListAll(plexa::SQOVI2& debug, uint32_t pag
     std::vector<plexa::SQOVIRegisterInfo> batch(page);
     for (uint32_t start = 0;; start += page) {
         uint32_t got = 99;
-        EXPECT_EQ(debug.ListRegisters(plexa::kAllRegisterGroups, start, page, &got, batch.data()), 0u);
+        EXPECT_EQ(debug.ListRegisters(plexa::kAllRegisterGroups, start, page, &got, batch.data()),
+                  0u);
         if (got == 0) break;
         EXPECT_LE(got, page);
         all.insert(all.end(), batch.begin(), batch.begin() + got);
@@ -124,10 +125,14 @@ TEST(MemoryTest, SpacesByPlatformWidthAreSeparate) {
         core.WriteText(other, 0x80, "ab");
         uint32_t word = 0;
         auto* data = reinterpret_cast<uint8_t*>(&word);
-        ASSERT_EQ(core.debug().ReadMemory({core.MemorySpaceId("Secure"), 0, 0x80}, 1, 4, data, &got, false), 0u);
+        ASSERT_EQ(core.debug().ReadMemory({core.MemorySpaceId("Secure"), 0, 0x80}, 1, 4, data, &got,
+                                          false),
+                  0u);
         EXPECT_EQ(word, 0xCAFEF00Du);
         // "ab\0" is only three bytes.
-        EXPECT_EQ(core.debug().ReadMemory({core.MemorySpaceId(other), 0, 0x80}, 1, 4, data, &got, false), 1u);
+        EXPECT_EQ(
+            core.debug().ReadMemory({core.MemorySpaceId(other), 0, 0x80}, 1, 4, data, &got, false),
+            1u);
         EXPECT_EQ(got, 0u);
         EXPECT_EQ(core.debug().ReadMemory({77, 0, 0x80}, 1, 4, data, &got, false),
                   plexa::kStatusInvalidArgument);
@@ -143,8 +148,9 @@ TEST(MemoryTest, ReadsStopAtTheFirstUnmappedByte) {
         uint32_t units, unitSize;
         bool partial;
         uint32_t status, unitsRead;
-    } cases[] = {{0x1000, 1, 8, false, 0, 1}, {0x1004, 2, 4, false, 0, 2}, {0x1008, 1, 8, false, 1, 0},
-                 {0x1004, 3, 4, false, 1, 2}, {0x1004, 3, 4, true, 0, 2},  {0x0FFF, 1, 1, true, 1, 0},
+    } cases[] = {{0x1000, 1, 8, false, 0, 1}, {0x1004, 2, 4, false, 0, 2},
+                 {0x1008, 1, 8, false, 1, 0}, {0x1004, 3, 4, false, 1, 2},
+                 {0x1004, 3, 4, true, 0, 2},  {0x0FFF, 1, 1, true, 1, 0},
                  {0x100B, 2, 1, true, 0, 1},  {0x2000, 1, 4, false, 1, 0}};
     for (const auto& c : cases) {
         Processor core("cpu", ProcessorOptions{}, 1);
@@ -155,10 +161,12 @@ TEST(MemoryTest, ReadsStopAtTheFirstUnmappedByte) {
         std::vector<uint8_t> data(64, 0xEE);
         uint32_t got = 99;
         const plexa::SQOVIAddress at{core.MemorySpaceId("Guest"), 0, c.address};
-        EXPECT_EQ(core.debug().ReadMemory(at, c.units, c.unitSize, data.data(), &got, false), c.status)
+        EXPECT_EQ(core.debug().ReadMemory(at, c.units, c.unitSize, data.data(), &got, false),
+                  c.status)
             << c.address;
         EXPECT_EQ(got, c.unitsRead) << c.address;
-        for (uint32_t i = 0; i < c.unitsRead * c.unitSize; ++i) EXPECT_EQ(data[i], c.address - 0x1000 + i);
+        for (uint32_t i = 0; i < c.unitsRead * c.unitSize; ++i)
+            EXPECT_EQ(data[i], c.address - 0x1000 + i);
     }
 }
 

@@ -21,8 +21,11 @@ struct Answer {
 // Every registered name is answered at its revision and refused above it;
 // the names of other objects are refused.
 void ExpectAnswers(plexa::CAInterface* object, const std::vector<Answer>& answers) {
-    const char* all[] = {"vq.ComponentRegistry", "SystemTraceInterface1", "ComponentTraceInterface1",
-                         "plexa.SQOVI2", "vq.SchedulerInterfaceForComponents",
+    const char* all[] = {"vq.ComponentRegistry",
+                         "SystemTraceInterface1",
+                         "ComponentTraceInterface1",
+                         "plexa.SQOVI2",
+                         "vq.SchedulerInterfaceForComponents",
                          "plexa.QOVISimulation2"};
     for (const char* name : all) {
         const Answer* expected = nullptr;
@@ -38,7 +41,8 @@ void ExpectAnswers(plexa::CAInterface* object, const std::vector<Answer>& answer
         ASSERT_NE(found, nullptr) << name;
         EXPECT_EQ(actual, expected->registered) << name;
         EXPECT_EQ(object->LookupInterface(name, expected->registered, nullptr), found) << name;
-        EXPECT_EQ(object->LookupInterface(name, expected->registered + 1, nullptr), nullptr) << name;
+        EXPECT_EQ(object->LookupInterface(name, expected->registered + 1, nullptr), nullptr)
+            << name;
     }
     EXPECT_EQ(object->LookupInterface(nullptr, 0, nullptr), nullptr);
 }
@@ -104,15 +108,16 @@ TEST(RegistryTest, ComponentsSystemTraceAndScheduler) {
     EXPECT_EQ(trace->TraceComponentName(2), nullptr);
 
     auto* scheduler = static_cast<vq::SchedulerInterfaceForComponents*>(
-        registry->FindComponent("scheduler")->LookupInterface("vq.SchedulerInterfaceForComponents", 1,
-                                                              nullptr));
+        registry->FindComponent("scheduler")
+            ->LookupInterface("vq.SchedulerInterfaceForComponents", 1, nullptr));
     sim.SetTicks(1000);
     sim.AdvanceTicks(5);
     sim.SetTickSeconds(0.5e-9);
     EXPECT_EQ(scheduler->getCurrentSimulationTime(nullptr), 1005u);
     EXPECT_EQ(scheduler->getTickSeconds(), 0.5e-9);
     auto* control = static_cast<plexa::QOVISimulation2*>(
-        registry->FindComponent("qoviSimulation")->LookupInterface("plexa.QOVISimulation2", 0, nullptr));
+        registry->FindComponent("qoviSimulation")
+            ->LookupInterface("plexa.QOVISimulation2", 0, nullptr));
     EXPECT_FALSE(sim.simulationEnded());
     control->EndSimulation(true);
     EXPECT_TRUE(sim.simulationEnded());
@@ -127,18 +132,17 @@ TEST(ProcessorSourcesTest, StandardSetWithLocalTimeLast) {
         const char* source;
         std::vector<std::string> fields;
         bool localTimeLast;
-    } shapes[] = {
-        {"PERIODIC", {"INST_COUNT", "PC"}, false},
-        {"INST", {"PC", "ISET", "LOCAL_TIME"}, true},
-        {"EXCEPTION", {"PC", "VECTOR", "LOCAL_TIME"}, true},
-        {"SYSCALL", {"TYPE", "LOCAL_TIME"}, true},
-        {"RUN_STATE", {"OLD", "NEW", "LOCAL_TIME"}, true},
-        {"MODE_CHANGE", {"MODE"}, false},
-        {"BRA_DIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, true},
-        {"BRA_INDIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, true},
-        {"CP15_WRITE", {"CRn", "opc1", "CRm", "opc2", "VALUE"}, false},
-        {"SYSREG_WRITE64", {"REGNUM", "VALUE", "UPDATED_VALUE"}, false},
-        {"MMU_TLB_FILL", {"VA", "PA"}, false}};
+    } shapes[] = {{"PERIODIC", {"INST_COUNT", "PC"}, false},
+                  {"INST", {"PC", "ISET", "LOCAL_TIME"}, true},
+                  {"EXCEPTION", {"PC", "VECTOR", "LOCAL_TIME"}, true},
+                  {"SYSCALL", {"TYPE", "LOCAL_TIME"}, true},
+                  {"RUN_STATE", {"OLD", "NEW", "LOCAL_TIME"}, true},
+                  {"MODE_CHANGE", {"MODE"}, false},
+                  {"BRA_DIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, true},
+                  {"BRA_INDIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, true},
+                  {"CP15_WRITE", {"CRn", "opc1", "CRm", "opc2", "VALUE"}, false},
+                  {"SYSREG_WRITE64", {"REGNUM", "VALUE", "UPDATED_VALUE"}, false},
+                  {"MMU_TLB_FILL", {"VA", "PA"}, false}};
     ASSERT_EQ(core.TraceSourceCount(), std::size(shapes));
     for (const auto& shape : shapes) {
         ZVT::TraceSource* source = core.FindTraceSource(shape.source);
@@ -165,13 +169,16 @@ TEST(ProcessorSourcesTest, EmitHelpersFillTheirSource) {
     Simulation sim;
     Processor& core = sim.AddProcessor("cpu0", false);
     CallbackProbe inst, run;
-    core.FindTraceSource("INST")->CreateEventClass(0x5)->RegisterCallback(CallbackProbe::Callback, &inst);
-    core.FindTraceSource("RUN_STATE")->CreateEventClass(0x6)->RegisterCallback(CallbackProbe::Callback, &run);
+    core.FindTraceSource("INST")->CreateEventClass(0x5)->RegisterCallback(CallbackProbe::Callback,
+                                                                          &inst);
+    core.FindTraceSource("RUN_STATE")
+        ->CreateEventClass(0x6)
+        ->RegisterCallback(CallbackProbe::Callback, &run);
     core.EmitInst(0x8000, 1, -2);
     core.EmitRunState(1, 4, 0);
-    EXPECT_EQ(inst.value(0), 0x8000u);                                  // PC
-    EXPECT_EQ(static_cast<int64_t>(inst.value(1)), -2);                 // LOCAL_TIME
-    EXPECT_EQ(run.value(0), 4u);                                        // NEW
+    EXPECT_EQ(inst.value(0), 0x8000u);                   // PC
+    EXPECT_EQ(static_cast<int64_t>(inst.value(1)), -2);  // LOCAL_TIME
+    EXPECT_EQ(run.value(0), 4u);                         // NEW
     core.RemoveSource("INST");
     EXPECT_EQ(core.FindTraceSource("INST"), nullptr);
     core.EmitInst(0x9000);  // still delivered to the callback registered before

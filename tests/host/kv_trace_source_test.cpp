@@ -18,7 +18,8 @@ namespace {
 // field whose index modulo 32 is that bit.
 TEST(EventClassTest, CarriesFieldsOfMaskBitsInFieldOrder) {
     std::vector<FieldSpec> fields;
-    for (uint32_t i = 0; i < 40; ++i) fields.push_back(Unsigned("F" + std::to_string(i), 1u << (i % 4)));
+    for (uint32_t i = 0; i < 40; ++i)
+        fields.push_back(Unsigned("F" + std::to_string(i), 1u << (i % 4)));
     TraceSource source("S", "", fields);
     const std::pair<uint32_t, std::vector<std::string>> cases[] = {
         {0, {}},
@@ -47,8 +48,9 @@ TEST(EventClassTest, CarriesFieldsOfMaskBitsInFieldOrder) {
 }
 
 TEST(EventClassTest, ValuesAreZeroExtendedInDistinctSlots) {
-    TraceSource source("S", "", {Unsigned("A", 1), Signed("B", 4), Unsigned("C", 2),
-                                 Unsigned("D", 8), Signed("E", 2)});
+    TraceSource source(
+        "S", "",
+        {Unsigned("A", 1), Signed("B", 4), Unsigned("C", 2), Unsigned("D", 8), Signed("E", 2)});
     auto* cls = source.CreateEventClass(0x1F);
     CallbackProbe probe;
     ASSERT_EQ(cls->RegisterCallback(CallbackProbe::Callback, &probe), 0u);
@@ -65,8 +67,8 @@ TEST(EventClassTest, ValuesAreZeroExtendedInDistinctSlots) {
 TEST(EventClassTest, EveryTypeCodeIsWrittenInItsRecordFormat) {
     FieldSpec kind = Enum("KIND", 4, {{0, "SVC"}, {7, "OTHER"}});
     kind.sizeFlags = 0x8001;
-    TraceSource source("S", "", {Boolean("FLAG"), Float("RATIO"), Text("NAME"), kind,
-                                 Signed("LOCAL_TIME", 8)});
+    TraceSource source(
+        "S", "", {Boolean("FLAG"), Float("RATIO"), Text("NAME"), kind, Signed("LOCAL_TIME", 8)});
     EXPECT_EQ(source.FindField("KIND")->Size(), 0x80010004u);
     EXPECT_EQ(source.FindField("KIND")->EnumConstantAt(1).value, 7u);
     EXPECT_STREQ(source.FindField("KIND")->EnumConstantAt(1).name, "OTHER");

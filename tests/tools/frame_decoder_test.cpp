@@ -24,7 +24,8 @@ std::vector<uint8_t> Frame(const std::string& text) {
             bytes.push_back(static_cast<uint8_t>(std::stoul(item, nullptr, 16)));
         }
     }
-    for (int i = 0; closed && i < 4; ++i) bytes[i] = static_cast<uint8_t>((bytes.size() - 4) >> (8 * i));
+    for (int i = 0; closed && i < 4; ++i)
+        bytes[i] = static_cast<uint8_t>((bytes.size() - 4) >> (8 * i));
     return bytes;
 }
 
@@ -41,7 +42,8 @@ TEST(FrameDecoder, ReportsEveryKindOfDamageWithFileAndOffset) {
     } cases[] = {
         {"L 04 01 00 03 05", 1, E, 0, ""},
         {"01 00", 0, E, 0, "file too short for a frame length"},
-        {"09 00 00 00 04 01 00 03 05", 1, E, 0, "frame length 9 does not match the 5 bytes after it"},
+        {"09 00 00 00 04 01 00 03 05", 1, E, 0,
+         "frame length 9 does not match the 5 bytes after it"},
         {"L 08", 0, E, 4, "unknown frame type 8"},
         {"L 7F", 0, E, 4, "unknown frame type -1"},
         {"L 04 01 00 03 05 02 C0", 1, E, 9, "record cut short at the end of the file"},
@@ -52,9 +54,11 @@ TEST(FrameDecoder, ReportsEveryKindOfDamageWithFileAndOffset) {
         {"L 04 01 FF FF FF FF 0F 03 05", 1, E, 6, "value 4294967295 does not fit its 32-bit field"},
         {"L 03 00 05", 0, E, 6, "unknown name record 5"},
         {"L 05 00 01", 0, E, 6, "data after the header of a frame that holds no records"},
-        {"L 06 01 02 03 08 1C 05 01 00 'a", 0, E, 5, "annotation size 8 does not match its text length 1"},
+        {"L 06 01 02 03 08 1C 05 01 00 'a", 0, E, 5,
+         "annotation size 8 does not match its text length 1"},
         {"L 06 01 02 03 05 1D 05 01 00 'a", 0, E, 5, "annotation without its 1C 05 marker"},
-        {"L 0A 0D 02 00 00 00 19 'A", 0, E, 5, "external annotation frame without its stream header"},
+        {"L 0A 0D 02 00 00 00 19 'A", 0, E, 5,
+         "external annotation frame without its stream header"},
         {"L 0A 0B 'ANNOTATE 20 32 0A 00 00 00 00 00 00 00 00 0B 02 00 00 00 19 00", 1, E, 25,
          "byte count 2 does not hold the record's fields"},
         {"L 09 80 80 80 80 80 80 80 80 80 80 00", 0, E, 5, "packed integer longer than 10 bytes"},
@@ -74,7 +78,8 @@ TEST(FrameDecoder, ReportsEveryKindOfDamageWithFileAndOffset) {
 
 TEST(FrameDecoder, DecodesPerCoreHeaderAndRecordOffsets) {
     std::vector<Diagnostic> diagnostics;
-    rcf::Frame frame = DecodeFrame("0000000003", Frame("L 07 02 01 0A 05 00 02 0B 05"), diagnostics);
+    rcf::Frame frame =
+        DecodeFrame("0000000003", Frame("L 07 02 01 0A 05 00 02 0B 05"), diagnostics);
     EXPECT_TRUE(diagnostics.empty());
     EXPECT_TRUE(frame.closed);
     EXPECT_EQ(frame.type, 7u);

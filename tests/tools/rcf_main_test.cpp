@@ -23,7 +23,8 @@ CommandRun Rcf(const std::string& arguments) {
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     char buffer[4096];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, got);
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.output.append(buffer, got);
     int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -43,11 +44,12 @@ TEST(RcfCommand, CheckDumpAndSummary) {
               "processes: 1\nthreads: 2\nsamples: 2\nswitches: 1\ncounters: 1\nannotations: 2\n");
     CommandRun dump = Rcf("dump " + dir);
     EXPECT_EQ(dump.status, 0);
-    for (const char* line : {"0000000000 frame summary type=1 length=",
-                             "0000000000 +5 summary text=\"1\\n2\\r\\n3\\r4\\n\\r5\" times=0,0,0 tail=\"\"\n",
-                             "0000000001 +6 sample time=2 cookie=2 pid=10 tid=10 "
-                             "frames=2:0x10,0:0x20,4294967295:0x30\n",
-                             "0000000003 +5 counter-value time=3 core=0 key=3 value=42\n"}) {
+    for (const char* line :
+         {"0000000000 frame summary type=1 length=",
+          "0000000000 +5 summary text=\"1\\n2\\r\\n3\\r4\\n\\r5\" times=0,0,0 tail=\"\"\n",
+          "0000000001 +6 sample time=2 cookie=2 pid=10 tid=10 "
+          "frames=2:0x10,0:0x20,4294967295:0x30\n",
+          "0000000003 +5 counter-value time=3 core=0 key=3 value=42\n"}) {
         EXPECT_NE(dump.output.find(line), std::string::npos) << line;
     }
 
@@ -61,7 +63,8 @@ TEST(RcfCommand, CheckDumpAndSummary) {
     EXPECT_EQ(dump.status, 0);
     EXPECT_NE(dump.output.find("0000000003 frame counter type=4 length=open\n"), std::string::npos);
     EXPECT_NE(dump.output.find("rcf: warning: 0000000003 offset 9: frame not closed"),
-              std::string::npos) << dump.output;
+              std::string::npos)
+        << dump.output;
     EXPECT_EQ(Rcf("check " + dir).status, 1);
 
     // A corrupted length makes check fail with the reason.
