@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,19 +15,14 @@ using testing::BareMetalRig;
 using testing::RecordsOf;
 using Lines = std::vector<std::string>;
 
-std::string Join(std::initializer_list<std::string> fields) {
-    std::string line;
-    for (const std::string& field : fields) line += (line.empty() ? "" : " ") + field;
-    return line;
-}
-
-// Channel texts as "sequence value text" ("-" for no value).
+// Channel texts as "sequence value text" (value -1: none).
 Lines Texts(const rcf::Capture& capture) {
     Lines texts;
     for (const auto& r : RecordsOf<rcf::ChannelTextRecord>(capture, 10)) {
         EXPECT_EQ(r.channel, 0u);
-        texts.push_back(Join({std::to_string(r.sequence),
-                              r.value == 0xFFFFFFFFu ? "-" : std::to_string(r.value), r.text}));
+        std::ostringstream line;
+        line << r.sequence << ' ' << static_cast<int32_t>(r.value) << ' ' << r.text;
+        texts.push_back(line.str());
     }
     return texts;
 }
@@ -40,14 +36,16 @@ Lines Intervals(const rcf::Capture& capture) {
         EXPECT_EQ(r.sequence, sequence++);
         EXPECT_EQ(r.value, 0xFFFFFFFFu);
         EXPECT_TRUE(r.linkedIds.empty());
-        intervals.push_back(Join({std::to_string(r.relatedId), std::to_string(r.startTime),
-                                  std::to_string(r.duration), std::to_string(r.colour), r.text}));
+        std::ostringstream line;
+        line << r.relatedId << ' ' << r.startTime << ' ' << r.duration << ' ' << r.colour << ' '
+             << r.text;
+        intervals.push_back(line.str());
     }
     return intervals;
 }
 
 // Channel texts 0 and 1 are the cores, then each core's process and thread.
-const Lines kTree = {"0 - 0", "1 - 1", "2 0 demo", "3 2 42", "4 1 demo", "5 4 42"};
+const Lines kTree = {"0 -1 0", "1 -1 1", "2 0 demo", "3 2 42", "4 1 demo", "5 4 42"};
 
 struct Step {
     uint32_t core;
@@ -128,7 +126,8 @@ TEST(FunctionActivity, ThreadsHaveTheirOwnOpenCalls) {
     }
     capture.close();
     const rcf::Capture read = testing::ReadBack(directory.capture());
-    EXPECT_EQ(Texts(read), (Lines{"0 - 0", "1 0 app", "2 1 worker", "3 1 other", "4 2 f", "5 3 g"}));
+    EXPECT_EQ(Texts(read),
+              (Lines{"0 -1 0", "1 0 app", "2 1 worker", "3 1 other", "4 2 f", "5 3 g"}));
     EXPECT_EQ(Intervals(read), (Lines{"4 100 70 11 f", "5 150 50 12 g"}));
 }
 
