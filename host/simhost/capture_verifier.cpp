@@ -337,10 +337,10 @@ std::string VerifyReport::Table() const {
         }
         out += "\n";
     }
-    std::snprintf(line, sizeof line, "%-28s %-26s %-26s %s\n", "check", "expected", "found", "result");
+    std::snprintf(line, sizeof line, "%-28s %-26s %-32s %s\n", "check", "expected", "found", "result");
     out += line;
     for (const CheckRow& r : rows) {
-        std::snprintf(line, sizeof line, "%-28s %-26s %-26s %s\n", r.name.c_str(), r.expected.c_str(),
+        std::snprintf(line, sizeof line, "%-28s %-26s %-32s %s\n", r.name.c_str(), r.expected.c_str(),
                       r.found.c_str(), r.ok ? "ok" : "MISMATCH");
         out += line;
         if (!r.ok && !r.detail.empty()) out += "    " + r.detail + "\n";
