@@ -27,6 +27,20 @@ std::vector<ZVT::v0::ParameterValue> Defaults(const ParameterTable& table) {
     return values;
 }
 
+// The plug-in writes into an existing capture directory without emptying
+// it, so data files of an earlier, longer run would survive and be read back
+// with this one. Only what a capture holds is removed.
+void RemoveEarlierCapture(const std::filesystem::path& directory) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+        const std::string name = entry.path().filename().string();
+        const bool dataFile = name.size() == 10 && name.find_first_not_of("0123456789") == std::string::npos;
+        if (dataFile || name == "session.xml" || name == "captured.xml") {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
+}
+
 }  // namespace
 
 bool RunScenario(PluginLibrary& library, const Options& options, bool showProgress,
@@ -59,6 +73,7 @@ bool RunScenario(PluginLibrary& library, const Options& options, bool showProgre
     }
     assignments.insert(assignments.end(), options.assignments.begin(), options.assignments.end());
     result.capturePath = CapturePath(assignments);
+    RemoveEarlierCapture(result.capturePath);
 
     ZVT::v1::PluginFactory& factory = *library.factory();
     const ParameterTable table = ReadParameterTable(factory);

@@ -5,8 +5,12 @@
 
 #include <filesystem>
 
+#include <fstream>
+
+#include "capture_verifier.h"
 #include "kv_test_support.h"
 #include "parameter_args.h"
+#include "rcf/capture_reader.h"
 
 namespace simhost {
 namespace {
@@ -77,6 +81,30 @@ TEST(RunScenario, ReportsWhatStopsIt) {
     options.assignments = {"output-directory=/proc/no-such-place"};
     EXPECT_FALSE(RunScenario(plugin, options, false, result, error));
     EXPECT_NE(error.find("cannot create /proc/no-such-place/simhost-linux"), std::string::npos) << error;
+}
+
+TEST(RunScenario, ReplacesTheDataOfAnEarlierCaptureOnly) {
+    PluginLibrary plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(VT_BINARY_DIR "/VantricTrace.so", error)) << error;
+    kvhost::TempDirectory dir;
+    Options options;
+    options.instructions = 300000;
+    options.assignments = {"output-directory=" + dir.path().string()};
+    options.cores = 4;
+    RunResult first;
+    ASSERT_TRUE(RunScenario(plugin, options, false, first, error)) << error;
+    std::ofstream(std::filesystem::path(first.capturePath) / "notes.txt") << "mine";
+
+    options.cores = 1;  // fewer cores: fewer data files than the first run left
+    RunResult second;
+    ASSERT_TRUE(RunScenario(plugin, options, false, second, error)) << error;
+    vantric::rcf::Capture capture;
+    ASSERT_TRUE(vantric::rcf::ReadCapture(second.capturePath, capture));
+    for (const auto& frame : capture.frames) EXPECT_LE(frame.core.value_or(0), 0u) << frame.fileName;
+    const VerifyReport report = VerifyCapture(capture, second.scenario->truth());
+    EXPECT_TRUE(report.ok()) << report.Table();
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(second.capturePath) / "notes.txt"));
 }
 
 }  // namespace
