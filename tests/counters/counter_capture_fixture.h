@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "counters/counter_set.h"
 #include "kvhost.h"
 #include "kv_test_support.h"
+#include "rcf/capture_check.h"
 #include "rcf/capture_reader.h"
 
 namespace vantric::testing {
@@ -80,15 +80,8 @@ protected:
         writer.close();
         rcf::Capture capture;
         EXPECT_TRUE(rcf::ReadCapture(directory, capture));
-        for (const rcf::Diagnostic& d : capture.diagnostics) {
-            ADD_FAILURE() << rcf::FormatDiagnostic(d);
-        }
-        // Every value's key is described in captured.xml (both carry number + 3).
-        std::set<uint32_t> described;
-        for (const rcf::CounterElement& counter : capture.counters) described.insert(counter.key);
-        for (const CounterValue& value : Values(capture)) {
-            EXPECT_EQ(described.count(value.key), 1u) << value;
-        }
+        // Complete and consistent, every value's key described in captured.xml.
+        for (const std::string& problem : rcf::CheckCapture(capture)) ADD_FAILURE() << problem;
         return capture;
     }
 
