@@ -75,7 +75,7 @@ uint32_t SubsystemAgent::registerCore(ZVT::ComponentTraceInterface* trace, uint3
     auto* debug = static_cast<plexa::SQOVI2*>(
         trace->LookupInterface(host_names::kDebugInterface, 0, nullptr));
     perCore_.addDebug(debug);
-    contexts_.push_back(CoreContext{this, core, debug, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}});
+    contexts_.push_back(CoreContext{this, &timeSource_, core, debug, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}});
     CoreContext& context = contexts_.back();
 
     static const Row kRows[] = {
@@ -231,7 +231,7 @@ void SubsystemAgent::OnSysregWrite64(void* userData, ZVT::EventClass*, const uin
 void SubsystemAgent::OnPeriodic(void* userData, ZVT::EventClass*, const uint8_t* record) {
     auto& c = *static_cast<CoreContext*>(userData);
     SubsystemAgent& agent = *c.agent;
-    const uint64_t time = agent.timeSource_.now(0);
+    const uint64_t time = c.time->now(0);
     if (!agent.inWindow(time)) return;
     const uint64_t count = c.periodic[0].read(record);
     uint64_t& last = agent.perCore_.lastInstructionCount[c.core];
@@ -244,7 +244,7 @@ void SubsystemAgent::OnPeriodic(void* userData, ZVT::EventClass*, const uint8_t*
 void SubsystemAgent::OnInst(void* userData, ZVT::EventClass*, const uint8_t* record) {
     auto& c = *static_cast<CoreContext*>(userData);
     SubsystemAgent& agent = *c.agent;
-    const uint64_t time = agent.timeOf(c.inst[1], record);
+    const uint64_t time = c.time->now(c.inst[1].read(record, 0));
     if (!agent.inWindow(time)) return;
     if (++agent.instructionEvents_ < agent.samplingInterval_) return;
     agent.takeSample(c, c.inst[0].read(record), time);

@@ -79,6 +79,7 @@ private:
     // agent's life. Each source's fields are fixed here at registration.
     struct CoreContext {
         SubsystemAgent* agent;
+        TimeSource* time;  // the agent's, kept here to save a load per event
         uint32_t core;
         plexa::SQOVI2* debug;
         EventField cp15[5];      // CRn, opc1, CRm, opc2, VALUE
