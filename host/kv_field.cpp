@@ -7,12 +7,12 @@ namespace kvhost {
 namespace {
 
 FieldSpec MakeSpec(std::string name, uint32_t type, uint32_t size, std::string description) {
-    FieldSpec spec;
-    spec.name = std::move(name);
-    spec.type = type;
-    spec.size = size;
-    spec.description = std::move(description);
-    return spec;
+    FieldSpec fieldSpec;
+    fieldSpec.name = std::move(name);
+    fieldSpec.type = type;
+    fieldSpec.size = size;
+    fieldSpec.description = std::move(description);
+    return fieldSpec;
 }
 
 }  // namespace
@@ -31,9 +31,9 @@ FieldSpec Boolean(std::string name, std::string description) {
 
 FieldSpec Enum(std::string name, uint32_t size, std::vector<EnumEntry> constants,
                std::string description) {
-    FieldSpec spec = MakeSpec(std::move(name), ZVT::ENUM, size, std::move(description));
-    spec.constants = std::move(constants);
-    return spec;
+    FieldSpec fieldSpec = MakeSpec(std::move(name), ZVT::ENUM, size, std::move(description));
+    fieldSpec.constants = std::move(constants);
+    return fieldSpec;
 }
 
 FieldSpec Float(std::string name, std::string description) {
@@ -48,9 +48,9 @@ FieldSpec LocalTime() {
     return Signed("LOCAL_TIME", 8, "Event time as an offset in scheduler ticks");
 }
 
-Field::Field(uint32_t index, FieldSpec spec) : index_(index), spec_(std::move(spec)) {
-    constants_.reserve(spec_.constants.size());
-    for (const EnumEntry& entry : spec_.constants) {
+Field::Field(uint32_t index, FieldSpec fieldSpec) : index_(index), fieldSpec_(std::move(fieldSpec)) {
+    constants_.reserve(fieldSpec_.constants.size());
+    for (const EnumEntry& entry : fieldSpec_.constants) {
         constants_.push_back(ZVT::EnumConstant{entry.value, entry.name.c_str()});
     }
 }

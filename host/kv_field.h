@@ -39,30 +39,30 @@ FieldSpec LocalTime();
 
 class Field final : public ZVT::EventFieldType {
 public:
-    Field(uint32_t index, FieldSpec spec);
+    Field(uint32_t index, FieldSpec fieldSpec);
     Field(const Field&) = delete;
     Field& operator=(const Field&) = delete;
 
     plexa::CAInterface* LookupInterface(const char* name, uint32_t minimumRevision,
                                         uint32_t* actualRevision) override;
     uint32_t FieldIndex() override { return index_; }
-    const char* Name() override { return spec_.name.c_str(); }
-    const char* Description() override { return spec_.description.c_str(); }
-    uint32_t TypeCode() override { return spec_.type; }
-    uint32_t Size() override { return (spec_.size & 0xFFFFu) | (spec_.sizeFlags << 16); }
+    const char* Name() override { return fieldSpec_.name.c_str(); }
+    const char* Description() override { return fieldSpec_.description.c_str(); }
+    uint32_t TypeCode() override { return fieldSpec_.type; }
+    uint32_t Size() override { return (fieldSpec_.size & 0xFFFFu) | (fieldSpec_.sizeFlags << 16); }
     uint32_t EnumConstantCount() override { return static_cast<uint32_t>(constants_.size()); }
     ZVT::EnumConstant EnumConstantAt(uint32_t index) override;
 
     uint32_t index() const { return index_; }
-    const FieldSpec& spec() const { return spec_; }
-    uint32_t valueSize() const { return spec_.size & 0xFFFFu; }
+    const FieldSpec& fieldSpec() const { return fieldSpec_; }
+    uint32_t valueSize() const { return fieldSpec_.size & 0xFFFFu; }
     // Bytes of this field's slot in an event record: 8-byte aligned, at least 8.
     uint32_t slotSize() const;
 
 private:
     uint32_t index_;
-    FieldSpec spec_;
-    std::vector<ZVT::EnumConstant> constants_;  // names point into spec_.constants
+    FieldSpec fieldSpec_;
+    std::vector<ZVT::EnumConstant> constants_;  // names point into fieldSpec_.constants
 };
 
 }  // namespace kvhost

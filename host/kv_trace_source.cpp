@@ -20,14 +20,14 @@ uint64_t LowBytesMask(uint32_t bytes) {
 TraceSource::TraceSource(std::string name, std::string description, std::vector<FieldSpec> fields)
     : name_(std::move(name)), description_(std::move(description)) {
     uint32_t offset = kHeaderBytes;
-    for (FieldSpec& spec : fields) {
+    for (FieldSpec& fieldSpec : fields) {
         for (const auto& existing : fields_) {
-            if (existing->spec().name == spec.name) {
-                throw std::invalid_argument("kvhost: field " + spec.name + " declared twice in " +
+            if (existing->fieldSpec().name == fieldSpec.name) {
+                throw std::invalid_argument("kvhost: field " + fieldSpec.name + " declared twice in " +
                                             name_);
             }
         }
-        auto field = std::make_unique<Field>(static_cast<uint32_t>(fields_.size()), std::move(spec));
+        auto field = std::make_unique<Field>(static_cast<uint32_t>(fields_.size()), std::move(fieldSpec));
         slotOffsets_.push_back(offset);
         mask64_.push_back(LowBytesMask(field->valueSize()));
         offset += field->slotSize();
@@ -49,7 +49,7 @@ plexa::CAInterface* TraceSource::LookupInterface(const char*, uint32_t, uint32_t
 ZVT::EventFieldType* TraceSource::FindField(const char* name) {
     if (name == nullptr) return nullptr;
     for (const auto& field : fields_) {
-        if (field->spec().name == name) return field.get();
+        if (field->fieldSpec().name == name) return field.get();
     }
     return nullptr;
 }
@@ -75,14 +75,14 @@ ZVT::EventClass* TraceSource::CreateEventClass(uint32_t fieldMask) {
 
 uint32_t TraceSource::IndexOf(std::string_view fieldName) const {
     for (const auto& field : fields_) {
-        if (field->spec().name == fieldName) return field->index();
+        if (field->fieldSpec().name == fieldName) return field->index();
     }
     throw std::invalid_argument("kvhost: no field " + std::string(fieldName) + " in source " +
                                 name_);
 }
 
 void TraceSource::SetInteger(uint32_t index, uint64_t value) {
-    switch (fields_[index]->spec().type) {
+    switch (fields_[index]->fieldSpec().type) {
     case ZVT::BOOL:
         value = value != 0 ? 1 : 0;
         break;
@@ -92,7 +92,7 @@ void TraceSource::SetInteger(uint32_t index, uint64_t value) {
     case ZVT::STRING:
         // A number in a STRING slot would be a wild pointer for the reader.
         throw std::invalid_argument("kvhost: integer for STRING field " +
-                                    fields_[index]->spec().name + " of source " + name_);
+                                    fields_[index]->fieldSpec().name + " of source " + name_);
     default:
         break;
     }
@@ -121,22 +121,22 @@ void TraceSource::Set(uint32_t index, const Value& value) {
     if (index >= fields_.size()) {
         throw std::invalid_argument("kvhost: field index out of range in source " + name_);
     }
-    const FieldSpec& spec = fields_[index]->spec();
+    const FieldSpec& fieldSpec = fields_[index]->fieldSpec();
     const auto mismatch = [&]() {
-        return std::invalid_argument("kvhost: value of the wrong kind for field " + spec.name +
+        return std::invalid_argument("kvhost: value of the wrong kind for field " + fieldSpec.name +
                                      " of source " + name_);
     };
     switch (value.kind()) {
     case Value::Kind::Integer:
-        if (spec.type == ZVT::STRING) throw mismatch();
+        if (fieldSpec.type == ZVT::STRING) throw mismatch();
         SetInteger(index, value.bits());
         return;
     case Value::Kind::Floating:
-        if (spec.type != ZVT::FLOAT) throw mismatch();
+        if (fieldSpec.type != ZVT::FLOAT) throw mismatch();
         SetFloat(index, value.floating());
         return;
     case Value::Kind::Text:
-        if (spec.type != ZVT::STRING) throw mismatch();
+        if (fieldSpec.type != ZVT::STRING) throw mismatch();
         SetText(index, value.text());
         return;
     }
@@ -146,7 +146,7 @@ void TraceSource::ClearValues() {
     std::fill(storage_.begin(), storage_.end(), 0);
     std::memcpy(record_, &sequence_, 8);
     for (uint32_t i = 0; i < fields_.size(); ++i) {
-        if (fields_[i]->spec().type == ZVT::STRING) {
+        if (fields_[i]->fieldSpec().type == ZVT::STRING) {
             const char* pointer = kEmptyText;
             std::memcpy(slot(i), &pointer, sizeof pointer);
         }

@@ -9,21 +9,21 @@ namespace vantric {
 namespace {
 
 SoftwareCounterSpec ActivityCounter(const char* name, const char* type) {
-    SoftwareCounterSpec spec;
-    spec.title = "CPU Activity";
-    spec.name = name;
-    spec.type = type;
-    spec.averageSelection = true;
-    spec.perCpu = true;
-    spec.startTime = 0;
-    spec.endTime = ~uint64_t{0};
-    spec.percentage = true;
-    spec.multiplier = 0.0001f;
-    spec.averageCores = true;
-    spec.interval = 1;
-    spec.derived = true;
-    spec.renderingType = "bar";
-    return spec;
+    SoftwareCounterSpec counter;
+    counter.title = "CPU Activity";
+    counter.name = name;
+    counter.type = type;
+    counter.averageSelection = true;
+    counter.perCpu = true;
+    counter.startTime = 0;
+    counter.endTime = ~uint64_t{0};
+    counter.percentage = true;
+    counter.multiplier = 0.0001f;
+    counter.averageCores = true;
+    counter.interval = 1;
+    counter.derived = true;
+    counter.renderingType = "bar";
+    return counter;
 }
 
 }  // namespace

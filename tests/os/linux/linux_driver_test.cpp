@@ -217,10 +217,10 @@ TEST_F(LinuxDriverConstructionTest, MissingSymbolsAreNotReported) {
 TEST(LinuxDriverInitTest, CreatesBothActivityCountersAndReportsABaseFailure) {
     testing::LinuxRig rig(true);
     rig.Start();
-    const auto& specs = rig.activity().specs;
-    ASSERT_EQ(specs.size(), 2u);
+    const auto& created = rig.activity().created;
+    ASSERT_EQ(created.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
-        const SoftwareCounterSpec& s = specs[i];
+        const SoftwareCounterSpec& s = created[i];
         EXPECT_EQ(s.title, "CPU Activity");
         EXPECT_EQ(s.name, i == 0 ? "User" : "System");
         EXPECT_EQ(s.type, i == 0 ? "CPUActivityUser" : "CPUActivitySystem");

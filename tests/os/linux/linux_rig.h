@@ -31,16 +31,16 @@ public:
         bool operator==(const Addition&) const = default;
     };
 
-    Counter AddSoftwareCounter(const SoftwareCounterSpec& spec) override {
-        specs.push_back(spec);
-        return &handles_[specs.size() - 1];
+    Counter AddSoftwareCounter(const SoftwareCounterSpec& counter) override {
+        created.push_back(counter);
+        return &handles_[created.size() - 1];
     }
     void AddToSoftwareCounter(Counter counter, uint64_t amount, uint32_t core) override {
         const size_t index = static_cast<size_t>(static_cast<int*>(counter) - handles_);
-        additions.push_back({index < specs.size() ? specs[index].type : "?", amount, core});
+        additions.push_back({index < created.size() ? created[index].type : "?", amount, core});
     }
 
-    std::vector<SoftwareCounterSpec> specs;
+    std::vector<SoftwareCounterSpec> created;
     std::vector<Addition> additions;
 
 private:
