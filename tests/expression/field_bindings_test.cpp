@@ -75,7 +75,7 @@ TEST_F(FieldBindingsTest, OptionalRequestsFillTheValueIndexesOfTheEventClass) {
     ASSERT_TRUE(
         condition.Attach(component, "TEST_EVENT", "NAME == \"x\" || MODE == 1 || MODE == 2"));
     // Requests point into the field evaluators, leftmost first.
-    std::vector<vantric::FieldBindingRequest> requests = CollectFieldBindings(condition.tree.Root());
+    auto requests = CollectFieldBindings(condition.tree.Root());
     std::vector<ExpressionTreeNodeT*> nodes;
     condition.tree.Root()->CollectVariables(nodes);
     ASSERT_EQ(requests.size(), 3u);

@@ -49,20 +49,13 @@ TEST_F(ZVTFieldEvaluatorTest, HostTypeCodesMapToExpressionTypes) {
         {"NAME", ZVT::STRING, T::String},
     };
     for (const auto& c : cases) {
-        ZVTVariableDBT variables;
-        ExpressionParserT parser(variables);
-        ExpressionTreeT tree = parser.Parse(c.field);
-        ASSERT_TRUE(tree);
-        // Unknown until bound; the node asks its evaluator on every call.
-        EXPECT_EQ(tree.Root()->GetType(), T::Unknown) << c.field;
-        std::vector<vantric::FieldBindingRequest> requests = CollectFieldBindings(tree.Root());
-        EXPECT_EQ(*requests.at(0).indexDestination, ZVTFieldEvaluatorT::kUnboundIndex);
-        std::ostringstream errors;
-        ASSERT_TRUE(vantric::BindTraceCallback(&component, "TEST_EVENT", requests, nullptr,
-                                               &HostCondition::OnEvent, errors));
-        auto& field = dynamic_cast<ZVTFieldEvaluatorT&>(*tree.Root()->GetVariableEvaluator());
+        HostCondition condition;
+        ASSERT_TRUE(condition.Attach(component, "TEST_EVENT", c.field)) << c.field;
+        // The variable node asks its evaluator, so binding sets its type.
+        const ExpressionTreeNodeT& node = *condition.tree.Root();
+        auto& field = dynamic_cast<ZVTFieldEvaluatorT&>(*node.GetVariableEvaluator());
         EXPECT_EQ(field.FieldType(), c.code) << c.field;
-        EXPECT_EQ(tree.Root()->GetType(), c.type) << c.field;
+        EXPECT_EQ(node.GetType(), c.type) << c.field;
     }
     ZVTFieldEvaluatorT unknownCode("X");
     *unknownCode.FieldTypeDestination() = 9;
@@ -102,6 +95,8 @@ TEST_F(ZVTFieldEvaluatorTest, UnboundFieldReadsZeroAndFailsValidation) {
     source.Emit({{"VALUE", 5}});
     EXPECT_EQ(field.GetUint64(condition.lastClass, condition.lastRecord, node), 0u);
     EXPECT_EQ(field.GetString(condition.lastClass, condition.lastRecord, node), "");
+    EXPECT_EQ(*field.ValueIndexDestination(), ZVTFieldEvaluatorT::kUnboundIndex);
+    EXPECT_EQ(field.GetType("LOST"), ExpressionDataType::Unknown);
     kvhost::StreamCapture capture;
     EXPECT_FALSE(field.Validate());
     EXPECT_EQ(capture.out(), "Condition: LOST field not found.\n");
