@@ -8,59 +8,43 @@ namespace vantric::testing {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 using CounterCallbacksTest = CounterCaptureTest;
 
-// ---- intervals and windows ----
-
-struct IntervalCase {
-    uint64_t interval;
-    std::vector<CounterValue> expected;  // for seven events at 10, 20, ... 70
+struct CountCase {
+    uint64_t interval, start, end, windowStart, windowEnd;
+    std::vector<uint64_t> times;  // of the events
+    std::vector<CounterValue> expected;
 };
 
-class CounterIntervalTest : public CounterCaptureTest,
-                            public ::testing::WithParamInterface<IntervalCase> {};
+class CounterCountTest : public CounterCaptureTest, public ::testing::WithParamInterface<CountCase> {};
 
-TEST_P(CounterIntervalTest, WritesTheCountEveryIntervalEvents) {
+TEST_P(CounterCountTest, WritesTheCountEveryIntervalEventsInsideTheWindow) {
+    const CountCase& c = GetParam();
+    counters.SetWindowStart(c.windowStart);
+    counters.SetWindowEnd(c.windowEnd);
     kvhost::TraceComponent& memory = sim.AddTraceComponent("memory");
     kvhost::TraceSource& reads = memory.AddSource("READ", "", {kvhost::Unsigned("ADDR", 8)});
-    AddCounter("memory", "READ", "", GetParam().interval);
+    AddCounter("memory", "READ", "", c.interval, c.start, c.end);
     ASSERT_TRUE(Register(memory, 1));
-    for (uint64_t t = 10; t <= 70; t += 10) EmitAt(reads, t);
-    EXPECT_EQ(FinishValues(), GetParam().expected);
+    for (uint64_t t : c.times) EmitAt(reads, t);
+    EXPECT_EQ(FinishValues(), c.expected);
 }
+
+const std::vector<uint64_t> kSeven = {10, 20, 30, 40, 50, 60, 70};
 
 INSTANTIATE_TEST_SUITE_P(
-    Intervals, CounterIntervalTest,
-    ::testing::Values(IntervalCase{1, {{10, 1, 3, 1}, {20, 1, 3, 1}, {30, 1, 3, 1}, {40, 1, 3, 1},
-                                       {50, 1, 3, 1}, {60, 1, 3, 1}, {70, 1, 3, 1}}},
-                      // The seventh event's count stays unwritten at the end.
-                      IntervalCase{3, {{30, 1, 3, 3}, {60, 1, 3, 3}}}));
-
-TEST_F(CounterCallbacksTest, CountsFromTheStartUpToButNotAtTheEnd) {
-    kvhost::TraceComponent& memory = sim.AddTraceComponent("memory");
-    kvhost::TraceSource& reads = memory.AddSource("READ", "", {});
-    AddCounter("memory", "READ", "", 1, 100, 200);
-    ASSERT_TRUE(Register(memory, 0));
-    for (uint64_t t : {99, 100, 150, 199, 200, 300}) EmitAt(reads, t);
-    EXPECT_THAT(FinishValues(),
-                ElementsAre(CounterValue{100, 0, 3, 1}, CounterValue{150, 0, 3, 1},
-                            CounterValue{199, 0, 3, 1}));
-}
-
-TEST_F(CounterCallbacksTest, TraceWindowNarrowsTheCounterWindow) {
-    counters.SetWindowStart(150);
-    counters.SetWindowEnd(180);
-    kvhost::TraceComponent& memory = sim.AddTraceComponent("memory");
-    kvhost::TraceSource& reads = memory.AddSource("READ", "", {});
-    AddCounter("memory", "READ", "", 1, 100, 200);
-    ASSERT_TRUE(Register(memory, 0));
-    for (uint64_t t : {149, 150, 179, 180}) EmitAt(reads, t);
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{150, 0, 3, 1}, CounterValue{179, 0, 3, 1}));
-}
-
-// ---- components ----
+    Counts, CounterCountTest,
+    ::testing::Values(
+        CountCase{1, 0, UINT64_MAX, 0, UINT64_MAX, kSeven,
+                  {{10, 1, 3, 1}, {20, 1, 3, 1}, {30, 1, 3, 1}, {40, 1, 3, 1}, {50, 1, 3, 1},
+                   {60, 1, 3, 1}, {70, 1, 3, 1}}},
+        // The seventh event's count stays unwritten at the end.
+        CountCase{3, 0, UINT64_MAX, 0, UINT64_MAX, kSeven, {{30, 1, 3, 3}, {60, 1, 3, 3}}},
+        // From the start up to, but not at, the end.
+        CountCase{1, 100, 200, 0, UINT64_MAX, {99, 100, 150, 199, 200, 300},
+                  {{100, 1, 3, 1}, {150, 1, 3, 1}, {199, 1, 3, 1}}},
+        // The trace window narrows the counter's.
+        CountCase{1, 100, 200, 150, 180, {149, 150, 179, 180}, {{150, 1, 3, 1}, {179, 1, 3, 1}}}));
 
 TEST_F(CounterCallbacksTest, EveryComponentCounterSharesOneCountAcrossComponents) {
     kvhost::TraceComponent& a = sim.AddTraceComponent("a");
@@ -74,103 +58,61 @@ TEST_F(CounterCallbacksTest, EveryComponentCounterSharesOneCountAcrossComponents
     ASSERT_TRUE(Register(b, 1));
     ASSERT_TRUE(Register(other, 0));
     EXPECT_EQ(counters.contextCount(), 2u);  // "other" has no READ source
-
-    EmitAt(readsA, 10);
-    EmitAt(readsB, 20);  // reaches 2 on b: core 1
-    EmitAt(readsB, 30);
-    EmitAt(readsA, 40);  // reaches 2 on a: core 0
-    EmitAt(readsA, 50);
+    for (auto [source, t] : {std::pair{&readsA, 10}, {&readsB, 20}, {&readsB, 30}, {&readsA, 40},
+                             {&readsA, 50}}) {
+        EmitAt(*source, t);
+    }
+    // Each value carries the core of the event that reached the interval.
     EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{20, 1, 3, 2}, CounterValue{40, 0, 3, 2}));
 }
 
-TEST_F(CounterCallbacksTest, NamedComponentCounterIgnoresOtherComponents) {
-    kvhost::TraceComponent& a = sim.AddTraceComponent("a");
-    kvhost::TraceComponent& b = sim.AddTraceComponent("b");
-    kvhost::TraceSource& readsA = a.AddSource("READ", "", {});
-    kvhost::TraceSource& readsB = b.AddSource("READ", "", {});
-    AddCounter("b", "READ");
-    ASSERT_TRUE(Register(a, 0));
-    ASSERT_TRUE(Register(b, 1));
-    EmitAt(readsA, 10);
-    EmitAt(readsB, 20);
-    EXPECT_FALSE(readsA.hasCallbacks());
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{20, 1, 3, 1}));
-}
-
-// ---- conditions ----
-
-TEST_F(CounterCallbacksTest, ConditionSelectsTheEventsThatCount) {
-    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    kvhost::TraceSource& source = core.AddSource("EVT", "", ValueModeFields());
-    AddCounter("core", "EVT", "VALUE > 4096 && MODE == 1");
-    ASSERT_TRUE(Register(core, 0)) << counters.errorText();
-    EmitAt(source, 10, {{"VALUE", 5000}, {"MODE", 1}});
-    EmitAt(source, 20, {{"VALUE", 5000}, {"MODE", 2}});
-    EmitAt(source, 30, {{"VALUE", 4096}, {"MODE", 1}});
-    EmitAt(source, 40, {{"VALUE", 1u << 20}, {"MODE", 1}});
-    EXPECT_EQ(counters.errorText(), "");
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}, CounterValue{40, 0, 3, 1}));
-}
-
-// Conditions on doubles and texts are answered by the condition tree itself.
-TEST_F(CounterCallbacksTest, ConditionsOnDoublesAndTextsCount) {
-    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    kvhost::TraceSource& source =
-        core.AddSource("EVT", "", {kvhost::Float("RATIO"), kvhost::Text("NAME")});
-    AddCounter("core", "EVT", "RATIO > 1.5 && NAME == \"on\"");
-    ASSERT_TRUE(Register(core, 0)) << counters.errorText();
-    EmitAt(source, 10, {{"RATIO", 2.0}, {"NAME", "on"}});
-    EmitAt(source, 20, {{"RATIO", 1.5}, {"NAME", "on"}});
-    EmitAt(source, 30, {{"RATIO", 2.0}, {"NAME", "off"}});
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}));
-}
-
-struct UnappliedCase {
+struct ConditionCase {
     const char* condition;
+    bool registers;
     const char* stdoutText;
     const char* errorText;
+    std::vector<uint64_t> counted;  // times of the events counted
 };
 
-class UnappliedConditionTest : public CounterCaptureTest,
-                               public ::testing::WithParamInterface<UnappliedCase> {};
+class CounterConditionTest : public CounterCaptureTest,
+                             public ::testing::WithParamInterface<ConditionCase> {};
 
 // A condition that cannot be applied is reported and dropped: the counter
 // then counts every event of its source.
-TEST_P(UnappliedConditionTest, IsReportedAndEveryEventCounts) {
+TEST_P(CounterConditionTest, SelectsTheEventsThatCount) {
+    const ConditionCase& c = GetParam();
     kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    kvhost::TraceSource& source = core.AddSource("EVT", "", ValueModeFields());
-    AddCounter("core", "EVT", GetParam().condition);
+    kvhost::TraceSource& source = core.AddSource(
+        "EVT", "", {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1), kvhost::LocalTime(),
+                    kvhost::Float("RATIO"), kvhost::Text("NAME")});
+    AddCounter("core", "EVT", c.condition);
     kvhost::StreamCapture console;
-    EXPECT_FALSE(Register(core, 0));
-    EXPECT_EQ(console.out(), GetParam().stdoutText);
-    EXPECT_EQ(counters.errorText(), GetParam().errorText);
-    EmitAt(source, 10, {{"VALUE", 1}, {"MODE", 7}});
-    EmitAt(source, 20);
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}, CounterValue{20, 0, 3, 1}));
+    EXPECT_EQ(Register(core, 0), c.registers);
+    EXPECT_EQ(console.out(), c.stdoutText);
+    EXPECT_EQ(counters.errorText(), c.errorText);
+    EmitAt(source, 10, {{"VALUE", 5000}, {"MODE", 1}, {"RATIO", 2.0}, {"NAME", "on"}});
+    EmitAt(source, 20, {{"VALUE", 5000}, {"MODE", 2}, {"RATIO", 1.5}, {"NAME", "on"}});
+    EmitAt(source, 30, {{"VALUE", 4096}, {"MODE", 1}, {"RATIO", 2.0}, {"NAME", "off"}});
+    EmitAt(source, 40, {{"VALUE", 1u << 20}, {"MODE", 1}, {"RATIO", 1.0}, {"NAME", "on"}});
+    std::vector<CounterValue> expected;
+    for (uint64_t t : c.counted) expected.push_back({t, 0, 3, 1});
+    EXPECT_EQ(FinishValues(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Conditions, UnappliedConditionTest,
+    Conditions, CounterConditionTest,
     ::testing::Values(
-        UnappliedCase{"VALUE > 4096 && SPEED == 1", "Condition: SPEED field not found.\n",
-                      "Cannot apply \"((VALUE>4096)&&(SPEED==1))\" condition on the counter\n"},
-        UnappliedCase{"VALUE == 1.5",
+        ConditionCase{"VALUE > 4096 && MODE == 1", true, "", "", {10, 40}},
+        // Doubles and texts are answered by the condition tree itself.
+        ConditionCase{"RATIO > 1.5 && NAME == \"on\"", true, "", "", {10}},
+        ConditionCase{"VALUE > 4096 && SPEED == 1", false, "Condition: SPEED field not found.\n",
+                      "Cannot apply \"((VALUE>4096)&&(SPEED==1))\" condition on the counter\n",
+                      {10, 20, 30, 40}},
+        ConditionCase{"VALUE == 1.5", false,
                       "Data type mismatch. op:(VALUE==1.5) :    op1 type:6 op2 type:b\n",
-                      "Cannot apply \"(VALUE==1.5)\" condition on the counter\n"}));
-
-TEST_F(CounterCallbacksTest, ConditionThatDoesNotParseCountsEveryEventSilently) {
-    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    kvhost::TraceSource& source = core.AddSource("EVT", "", ValueModeFields());
-    AddCounter("core", "EVT", "( VALUE == 5");
-    kvhost::StreamCapture console;
-    EXPECT_TRUE(Register(core, 0));
-    EXPECT_EQ(console.out(), "");
-    EXPECT_EQ(counters.errorText(), "");
-    EmitAt(source, 10, {{"VALUE", 1}});
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}));
-}
-
-// ---- LOCAL_TIME ----
+                      "Cannot apply \"(VALUE==1.5)\" condition on the counter\n", {10, 20, 30, 40}},
+        // One that does not parse counts every event silently.
+        ConditionCase{"( VALUE == 5", true, "", "", {10, 20, 30, 40}}));
 
 struct LocalTimeCase {
     kvhost::FieldSpec field;
@@ -196,6 +138,11 @@ TEST_P(LocalTimeTest, OffsetsTheEventTime) {
     EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{GetParam().written, 0, 3, 1}));
 }
 
+kvhost::FieldSpec Flagged(kvhost::FieldSpec field) {
+    field.sizeFlags = 0x8001;  // host flags in the upper bits of Size() carry no size
+    return field;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Widths, LocalTimeTest,
     ::testing::Values(LocalTimeCase{kvhost::Signed("LOCAL_TIME", 4), 0xFFFFFFFF, 999},
@@ -203,34 +150,14 @@ INSTANTIATE_TEST_SUITE_P(
                       LocalTimeCase{kvhost::Signed("LOCAL_TIME", 2), 0xFFFE, 998},
                       LocalTimeCase{kvhost::Signed("LOCAL_TIME", 8), uint64_t(-5), 995},
                       LocalTimeCase{kvhost::Unsigned("LOCAL_TIME", 4), 0xFFFFFFFF, 1000 + 0xFFFFFFFFull},
-                      LocalTimeCase{kvhost::Unsigned("LOCAL_TIME", 1), 0xFF, 1255},
-                      // Host flags in the upper bits of Size() carry no size.
-                      LocalTimeCase{[] {
-                                        kvhost::FieldSpec f = kvhost::Signed("LOCAL_TIME", 4);
-                                        f.sizeFlags = 0x8001;
-                                        return f;
-                                    }(),
-                                    0xFFFFFFFE, 998}));
-
-TEST_F(CounterCallbacksTest, SourceWithoutLocalTimeUsesTheSchedulerTime) {
-    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    kvhost::TraceSource& source = core.AddSource("EVT", "", {kvhost::Signed("OFFSET", 8)});
-    AddCounter("core", "EVT", "OFFSET == -5");
-    ASSERT_TRUE(Register(core, 0));
-    EmitAt(source, 1000, {{"OFFSET", -5}});
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{1000, 0, 3, 1}));
-}
-
-// ---- registration ----
+                      LocalTimeCase{Flagged(kvhost::Signed("LOCAL_TIME", 4)), 0xFFFFFFFE, 998}));
 
 TEST_F(CounterCallbacksTest, HostRefusalsAreReportedPerSource) {
     kvhost::TraceComponent& core = sim.AddTraceComponent("core");
     core.AddSource("A", "", {}).SetFailRegisterCallback(true);
     core.AddSource("B", "", {}).SetFailCreateEventClass(true);
     kvhost::TraceSource& c = core.AddSource("C", "", {});
-    AddCounter("core", "A", "", 1, 0, UINT64_MAX, "A");
-    AddCounter("core", "B", "", 1, 0, UINT64_MAX, "B");
-    AddCounter("core", "C", "", 1, 0, UINT64_MAX, "C");
+    for (const char* name : {"A", "B", "C"}) AddCounter("core", name, "", 1, 0, UINT64_MAX, name);
     EXPECT_FALSE(Register(core, 0));
     EXPECT_EQ(counters.errorText(),
               "Counter callback registration failed: A : RegisterCallback failed for A\n"
@@ -240,21 +167,8 @@ TEST_F(CounterCallbacksTest, HostRefusalsAreReportedPerSource) {
     EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 5, 1}));
 }
 
-TEST_F(CounterCallbacksTest, CountersAddedAfterRegistrationAreRefused) {
-    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    core.AddSource("EVT", "", {});
-    EXPECT_FALSE(counters.registered());
-    ASSERT_TRUE(Register(core, 0));
-    EXPECT_TRUE(counters.registered());
-    EXPECT_FALSE(counters.AddTraceSourceCounter("core", "EVT", "", "T", "N", "", "D", "u", true,
-                                                false, 0, UINT64_MAX, false, 1.0f, false, 1));
-    EXPECT_EQ(counters.errorText(), "Cannot add counters after ZVT callback registeration");
-    EXPECT_TRUE(counters.descriptions().empty());
-    EXPECT_TRUE(counters.recordsByComponent().at("core").empty());
-}
-
-// ---- release ----
-
+// Counters of one name and type share a description; named counters count
+// only their own component's events.
 TEST_F(CounterCallbacksTest, SharedDescriptionCollectsTheValuesOfBothRecords) {
     kvhost::TraceComponent& a = sim.AddTraceComponent("a");
     kvhost::TraceComponent& b = sim.AddTraceComponent("b");
@@ -285,31 +199,33 @@ TEST_F(CounterCallbacksTest, SharedDescriptionCollectsTheValuesOfBothRecords) {
     EXPECT_TRUE(counters.recordsByComponent().empty());
 }
 
-TEST(CounterReleaseTest, WritesNoDescriptionsWithoutAnOpenCapture) {
-    kvhost::TempDirectory scratch;
-    std::ostringstream errors;
-    CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors, errors);
-    TimeSource timeSource;
-    CounterSet counters;
-    counters.SetCaptureWriter(&writer);
-    counters.SetTimeSource(&timeSource);
-    counters.AddCounter("T", "N", "Y", "D", "u", true, false, false, 1.0f, false, false, "");
-    counters.ReleaseCounters();
-    EXPECT_FALSE(writer.isOpen());
-    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
-}
-
-TEST(CounterRegistrationTest, RefusesWithoutCaptureWriterOrTimeSource) {
+// Without a capture writer and time source nothing registers; with a writer
+// that never opened, release writes nothing.
+TEST(CounterSetupTest, RefusesWithoutAnOpenCapture) {
     kvhost::Simulation sim;
     kvhost::TraceComponent& core = sim.AddTraceComponent("core");
     kvhost::TraceSource& source = core.AddSource("EVT", "", {});
     CounterSet counters;
+    EXPECT_EQ(counters.AddSoftwareCounter("T", "N", "Y", "", "", true, true, 0, UINT64_MAX, false,
+                                          1.0f, false, 1, false, ""),
+              nullptr);
+    CounterSet::AddToSoftwareCounter(nullptr, 1, 0);  // ignored
     ASSERT_TRUE(counters.AddTraceSourceCounter("core", "EVT", "", "T", "N", "", "D", "u", true,
                                                false, 0, UINT64_MAX, false, 1.0f, false, 1));
     EXPECT_FALSE(counters.RegisterCountersForComponent(&core, 0, "core"));
     EXPECT_EQ(counters.errorText(),
               "Counter callback registration failed: EVT : no capture writer or time source\n");
     EXPECT_FALSE(source.hasCallbacks());
+
+    kvhost::TempDirectory scratch;
+    std::ostringstream errors;
+    CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors, errors);
+    TimeSource timeSource;
+    counters.SetCaptureWriter(&writer);
+    counters.SetTimeSource(&timeSource);
+    counters.ReleaseCounters();
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
 }
 
 }  // namespace

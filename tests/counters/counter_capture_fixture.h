@@ -21,11 +21,6 @@
 
 namespace vantric::testing {
 
-// Fields of the source the condition tests count.
-inline std::vector<kvhost::FieldSpec> ValueModeFields() {
-    return {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1), kvhost::LocalTime()};
-}
-
 struct CounterValue {
     uint64_t time;
     uint32_t core;
@@ -89,9 +84,8 @@ protected:
         std::vector<CounterValue> values;
         for (const rcf::Frame& frame : capture.frames) {
             for (const rcf::Record& record : frame.records) {
-                if (const auto* v = std::get_if<rcf::CounterValueRecord>(&record.body)) {
-                    values.push_back({v->time, v->core, v->key, v->value});
-                }
+                const auto* v = std::get_if<rcf::CounterValueRecord>(&record.body);
+                if (v) values.push_back({v->time, v->core, v->key, v->value});
             }
         }
         return values;

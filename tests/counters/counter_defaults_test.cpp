@@ -24,52 +24,34 @@ protected:
     std::ostringstream errors;
 };
 
+std::string Describe(const CounterDefaults& d) {
+    std::ostringstream out;
+    out << d.sourceName << ' ' << d.title << '/' << d.display << " [" << d.condition << "] "
+        << d.units << " avg " << d.averageSelection << " perCpu " << d.perCpu << " from "
+        << d.startTime << " to " << d.endTime << " every " << d.messageInterval;
+    return out.str();
+}
+
+// Absent keys take defaults, a later entry replaces an earlier one, and a
+// 32-bit interval too large to hold counts as not given.
 TEST_F(CounterDefaultsTest, ReadsEveryKeyAndAppliesDefaults) {
     ASSERT_TRUE(Read(R"([
-        {"ZVTSrcName": "INST", "Title": "Instructions", "Display": "Accumulate"},
+        {"ZVTSrcName": "INST", "Title": "First", "Display": "D", "Units": "a"},
+        {"ZVTSrcName": "INST", "Title": "Instructions", "Display": "Accumulate",
+         "MessageInterval": 4294967296},
         {"ZVTSrcName": "EXCEPTION", "Title": "Exceptions", "Display": "Maximum",
          "Condition": "VECTOR == 3", "Units": "faults", "AverageSelection": false,
          "PerCpu": true, "StartTime": 5, "EndTime": 50, "MessageInterval": 4294967295,
          "Component": "ignored", "CounterName": "ignored", "Path": "ignored"}
     ])")) << errors.str();
     ASSERT_EQ(defaults.size(), 2u);
-    const CounterDefaults& inst = defaults.at("INST");
-    EXPECT_EQ(inst.sourceName, "INST");
-    EXPECT_EQ(inst.title, "Instructions");
-    EXPECT_EQ(inst.display, "Accumulate");
-    EXPECT_EQ(inst.condition, "");
-    EXPECT_EQ(inst.units, "units");
-    EXPECT_TRUE(inst.averageSelection);
-    EXPECT_FALSE(inst.perCpu);
-    EXPECT_EQ(inst.startTime, 0u);
-    EXPECT_EQ(inst.endTime, UINT64_MAX);
-    EXPECT_EQ(inst.messageInterval, 1u);
-    const CounterDefaults& exc = defaults.at("EXCEPTION");
-    EXPECT_EQ(exc.condition, "VECTOR == 3");
-    EXPECT_EQ(exc.units, "faults");
-    EXPECT_FALSE(exc.averageSelection);
-    EXPECT_TRUE(exc.perCpu);
-    EXPECT_EQ(exc.startTime, 5u);
-    EXPECT_EQ(exc.endTime, 50u);
-    EXPECT_EQ(exc.messageInterval, 4294967295u);
+    EXPECT_EQ(Describe(defaults.at("INST")),
+              "INST Instructions/Accumulate [] units avg 1 perCpu 0 from 0 to "
+              "18446744073709551615 every 1");
+    EXPECT_EQ(Describe(defaults.at("EXCEPTION")),
+              "EXCEPTION Exceptions/Maximum [VECTOR == 3] faults avg 0 perCpu 1 from 5 to 50 "
+              "every 4294967295");
     EXPECT_EQ(errors.str(), "");
-}
-
-TEST_F(CounterDefaultsTest, LaterEntryReplacesAnEarlierOne) {
-    ASSERT_TRUE(Read(R"([
-        {"ZVTSrcName": "INST", "Title": "First", "Display": "D", "Units": "a"},
-        {"ZVTSrcName": "INST", "Title": "Second", "Display": "D"}
-    ])"));
-    ASSERT_EQ(defaults.size(), 1u);
-    EXPECT_EQ(defaults.at("INST").title, "Second");
-    EXPECT_EQ(defaults.at("INST").units, "units");
-}
-
-// A 32-bit interval too large to hold counts as not given.
-TEST_F(CounterDefaultsTest, IntervalBeyond32BitsIsNotGiven) {
-    ASSERT_TRUE(Read(R"([{"ZVTSrcName": "INST", "Title": "T", "Display": "D",
-                          "MessageInterval": 4294967296}])"));
-    EXPECT_EQ(defaults.at("INST").messageInterval, 1u);
 }
 
 TEST_F(CounterDefaultsTest, RefusedEntriesAreReportedAndSkipped) {

@@ -22,9 +22,8 @@ TEST_F(CounterExamplesTest, CountersFileCountsAProcessorsEvents) {
     ASSERT_EQ(counters.descriptions().size(), 4u);
     EXPECT_EQ(counters.descriptions()[1].type, "BranchesIndirect");
     const CounterRecord& branches = *counters.recordsByComponent().at("cluster0.cpu0").at(0);
-    EXPECT_EQ(branches.interval, 1000u);
-    EXPECT_EQ(branches.startTime, 1000000u);
-    EXPECT_EQ(branches.endTime, 50000000u);
+    EXPECT_EQ(std::tuple(branches.interval, branches.startTime, branches.endTime),
+              std::tuple(1000u, 1000000u, 50000000u));
 
     kvhost::Processor& cpu0 = sim.AddProcessor("cluster0.cpu0", true);
     kvhost::Processor& cpu1 = sim.AddProcessor("cluster0.cpu1", true);

@@ -22,37 +22,27 @@ protected:
     }
 };
 
-TEST_F(SoftwareCountersTest, EveryAdditionWritesWithIntervalOne) {
-    CounterCallbackContext* user = Add(1);
-    ASSERT_NE(user, nullptr);
-    AddAt(user, 10, 1, 0);
-    AddAt(user, 20, 1, 1);
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}, CounterValue{20, 1, 3, 1}));
-}
-
 TEST_F(SoftwareCountersTest, AmountsAccumulateUntilTheInterval) {
-    CounterCallbackContext* user = Add(5);
-    AddAt(user, 10, 2, 0);
-    AddAt(user, 20, 2, 1);
-    AddAt(user, 30, 3, 1);  // 7: written, count starts again
-    AddAt(user, 40, 4, 0);
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{30, 1, 3, 7}));
+    CounterCallbackContext* one = Add(1, 0, UINT64_MAX, "One");
+    CounterCallbackContext* five = Add(5, 0, UINT64_MAX, "Five");
+    ASSERT_NE(one, nullptr);
+    AddAt(one, 10, 1, 0);
+    AddAt(one, 20, 1, 1);
+    // 7 at 30: written, the count starts again.
+    for (auto [ticks, amount, core] : {std::tuple{10, 2, 0}, {20, 2, 1}, {30, 3, 1}, {40, 4, 0}}) {
+        AddAt(five, ticks, amount, core);
+    }
+    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 0, 3, 1}, CounterValue{20, 1, 3, 1},
+                                            CounterValue{30, 1, 4, 7}));
 }
 
 TEST_F(SoftwareCountersTest, AdditionsOutsideTheWindowChangeNothing) {
     counters.SetWindowEnd(300);
+    CounterCallbackContext* zero = Add(0, 0, UINT64_MAX, "Zero");
+    AddAt(zero, 10, 0, 1);  // a zero amount still reaches interval 0
     CounterCallbackContext* user = Add(2, 100, 1000);
-    AddAt(user, 99, 1, 0);
-    AddAt(user, 100, 1, 0);
-    AddAt(user, 300, 1, 0);  // at the clipped end
-    AddAt(user, 299, 1, 0);
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{299, 0, 3, 2}));
-}
-
-TEST_F(SoftwareCountersTest, ZeroAmountStillWritesOnceTheIntervalIsReached) {
-    CounterCallbackContext* context = Add(0);
-    AddAt(context, 10, 0, 1);
-    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 1, 3, 0}));
+    for (uint64_t t : {99, 100, 300, 299}) AddAt(user, t, 1, 0);  // 300: at the clipped end
+    EXPECT_THAT(FinishValues(), ElementsAre(CounterValue{10, 1, 3, 0}, CounterValue{299, 0, 4, 2}));
 }
 
 TEST_F(SoftwareCountersTest, AreNotRestrictedByRegistrationNorRegisteredWithTheHost) {
@@ -69,16 +59,10 @@ TEST_F(SoftwareCountersTest, AreNotRestrictedByRegistrationNorRegisteredWithTheH
     const auto& records = counters.recordsByComponent().at("NON_ZVT_software_events");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0]->sourceName, "CPU Activity");
-    EXPECT_EQ(records[0]->component, "NON_ZVT_software_events");
-    ASSERT_EQ(counters.descriptions().size(), 2u);
-    const CounterDescription& d = counters.descriptions()[1];
-    EXPECT_EQ(d.type, "CPUActivitySystem");
-    EXPECT_TRUE(d.percentage);
+    const CounterDescription& d = counters.descriptions().at(1);
+    EXPECT_TRUE(d.percentage && d.averageCores && d.derived);
     EXPECT_EQ(d.multiplier, 0.0001f);
-    EXPECT_TRUE(d.averageCores);
-    EXPECT_TRUE(d.derived);
     EXPECT_EQ(d.renderingType, "bar");
-
     AddAt(system, 10, 1, 1);
     rcf::Capture capture = Finish();
     EXPECT_THAT(Values(capture), ElementsAre(CounterValue{10, 1, 4, 1}));
@@ -86,15 +70,6 @@ TEST_F(SoftwareCountersTest, AreNotRestrictedByRegistrationNorRegisteredWithTheH
     EXPECT_NE(capture.capturedXml->find("key='4' title='CPU Activity' name='System' "
                                         "type='CPUActivitySystem'"),
               std::string::npos);
-}
-
-TEST(SoftwareCounterSetupTest, NeedsATimeSourceAndACaptureWriter) {
-    CounterSet counters;
-    EXPECT_EQ(counters.AddSoftwareCounter("T", "N", "Y", "", "", true, true, 0, UINT64_MAX, false,
-                                          1.0f, false, 1, false, ""),
-              nullptr);
-    EXPECT_TRUE(counters.descriptions().empty());
-    CounterSet::AddToSoftwareCounter(nullptr, 1, 0);  // ignored
 }
 
 }  // namespace
