@@ -90,8 +90,6 @@ public:
     bool is64() const { return image_.is64(); }
     LinuxDriver& driver() { return *driver_; }
     RecordingActivity& activity() { return activity_; }
-    CaptureWriter& capture() { return capture_; }
-    const std::filesystem::path& directory() const { return dir_.path(); }
 
     // Writes System.map and the settings, builds and initialises the driver
     // (after the image is described, since System.map is written here).
