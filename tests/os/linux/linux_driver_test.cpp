@@ -156,5 +156,23 @@ TEST(LinuxDriverInitTest, CreatesBothActivityCountersAndReportsABaseFailure) {
               "ERROR (OSDriver) feature not found in ETF\nWARN (Linux driver) Base driver init \n");
 }
 
+// The example shipped in examples/linux must stay loadable and describe the
+// Debian kernel the layout preset was read from.
+TEST(LinuxExampleTest, ExampleSettingsDescribeTheDebianKernel) {
+    const std::string root = VT_SOURCE_DIR;
+    vq::JSONValue settings = testing::ReadSettings(root + "/examples/linux/linux.json");
+    EXPECT_EQ(settings["linux-offsets-64"].asString(),
+              kvhost::KernelLayout::Debian510CloudArm64().Text(true));
+    settings["system-map-file"] = vq::JSONValue((root + "/examples/linux/System.map").c_str());
+    CounterSet counters;
+    CaptureWriter capture;
+    kvhost::StreamCapture console;
+    LinuxDriver driver(counters, capture, 32, settings);
+    EXPECT_EQ(console.err(), "");
+    EXPECT_EQ(driver.switchToAddress(), 0xffff800010019420u);
+    EXPECT_EQ(driver.releaseTaskAddress(), 0xffff8000100938b0u);
+    EXPECT_EQ(driver.pageShift(), 12u);
+}
+
 }  // namespace
 }  // namespace vantric
