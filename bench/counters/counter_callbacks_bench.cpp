@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "capture/capture_writer.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "kvhost.h"
 

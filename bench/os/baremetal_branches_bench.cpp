@@ -34,7 +34,7 @@ struct Rig {
         settings["app-proc-id"] = vq::JSONValue(1);
         settings["symbol-info-files"] = vq::JSONValue(symbols.c_str());
         settings["report-function-activity"] = vq::JSONValue(activity);
-        driver = std::make_unique<BareMetalDriver>(counters, capture, 100, settings);
+        driver = std::make_unique<BareMetalDriver>(capture, 100, settings);
         driver->Init(&core.debug(), 1, true);
     }
     ~Rig() {
@@ -54,7 +54,7 @@ struct Rig {
 void BM_EmptyOnBranch(benchmark::State& state) {
     vantric::CounterSet counters;
     vantric::CaptureWriter capture;
-    std::unique_ptr<OSDriver> base = std::make_unique<OSDriver>(counters, capture);
+    std::unique_ptr<OSDriver> base = std::make_unique<OSDriver>(capture);
     OSDriver* driver = base.get();
     benchmark::DoNotOptimize(driver);
     uint64_t time = 0;

@@ -16,7 +16,7 @@
 
 #include "capture/cookie_cache.h"
 #include "capture/frame_file.h"
-#include "counters/counter_description.h"
+#include "capture/counter_description.h"
 
 namespace vantric {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "core/subsystem_agent.h"
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 #include "json/json_stream_reader.h"
 #include "json/json_value.h"
 

@@ -38,7 +38,7 @@ class CountingLinuxDriver final : private SinkHolder, public LinuxDriver {
 public:
     CountingLinuxDriver(CounterSet& counters, CaptureWriter& capture, uint32_t depth,
                         const vq::JSONValue& configuration)
-        : SinkHolder(counters), LinuxDriver(counters, capture, depth, configuration, &sink) {}
+        : SinkHolder(counters), LinuxDriver(capture, depth, configuration, &sink) {}
 };
 
 }  // namespace
@@ -48,8 +48,7 @@ std::unique_ptr<OSDriver> CreateOSDriver(uint32_t kernelType, CounterSet& counte
                                          const vq::JSONValue& configuration) {
     switch (kernelType) {
         case SubsystemAgent::kBareMetal:
-            return std::make_unique<BareMetalDriver>(counters, capture, callstackDepth,
-                                                     configuration);
+            return std::make_unique<BareMetalDriver>(capture, callstackDepth, configuration);
         case SubsystemAgent::kLinux:
             return std::make_unique<CountingLinuxDriver>(counters, capture, callstackDepth,
                                                          configuration);

@@ -6,7 +6,7 @@
 #include "capture/capture_writer.h"
 #include "core/os_driver_factory.h"
 #include "core/per_core_state.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "os/os_driver.h"
 #include "util/bind_trace_callback.h"

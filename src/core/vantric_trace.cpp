@@ -6,7 +6,7 @@
 #include "core/configuration_loader.h"
 #include "core/discovery_listing.h"
 #include "core/subsystem_agent.h"
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 #include "os/os_driver.h"
 #include "util/component_lookup.h"
 #include "util/console.h"

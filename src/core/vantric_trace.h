@@ -16,7 +16,7 @@
 #include "capture/capture_writer.h"
 #include "core/agent_registry.h"
 #include "core/per_core_state.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 
 namespace vantric {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <sstream>
 
-#include "counters/compiled_condition.h"
+#include "expression/compiled_condition.h"
 #include "counters/counter_record.h"
 #include "expression/expression_tree.h"
 #include "expression/variable_db.h"

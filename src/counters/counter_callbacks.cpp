@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "capture/capture_writer.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "counters/counter_value.h"
 #include "expression/expression_parser.h"

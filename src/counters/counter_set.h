@@ -21,7 +21,7 @@
 
 #include "boundary/host_abi.h"
 #include "counters/counter_callback_context.h"
-#include "counters/counter_description.h"
+#include "capture/counter_description.h"
 #include "counters/counter_record.h"
 
 namespace vantric {

@@ -1,7 +1,7 @@
 // Software counters: counters the program feeds itself (the OS drivers' CPU
 // activity), written to the capture like user counters but never subscribed
 // to a trace source.
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "counters/counter_value.h"
 

@@ -2,8 +2,8 @@
 
 namespace vantric {
 
-OSDriver::OSDriver(CounterSet& counters, CaptureWriter& capture)
-    : counters(counters), capture(capture) {
+OSDriver::OSDriver(CaptureWriter& capture)
+    : capture(capture) {
     regs32.fill(kNotFound);
     regs64.fill(kNotFound);
 }

@@ -20,7 +20,6 @@
 namespace vantric {
 
 class CaptureWriter;
-class CounterSet;
 
 class OSDriver {
 public:
@@ -41,7 +40,7 @@ public:
     };
     using RegisterNumbers = std::array<uint32_t, kRegisterSlots>;
 
-    OSDriver(CounterSet& counters, CaptureWriter& capture);
+    OSDriver(CaptureWriter& capture);
     virtual ~OSDriver();
     OSDriver(const OSDriver&) = delete;
     OSDriver& operator=(const OSDriver&) = delete;
@@ -99,7 +98,6 @@ protected:
     RegisterNumbers regs64;
     uint32_t memorySpace = kNotFound;
     int32_t pcMemorySpaceRegister = -1;
-    CounterSet& counters;
     CaptureWriter& capture;
     std::ostringstream messages;
 };

@@ -1,4 +1,4 @@
-#include "boundary/vantric_plugin_factory.h"
+#include "plugin/vantric_plugin_factory.h"
 
 #include <gtest/gtest.h>
 

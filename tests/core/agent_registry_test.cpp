@@ -5,7 +5,7 @@
 #include "capture/capture_writer.h"
 #include "core/per_core_state.h"
 #include "core/subsystem_agent.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "json/json_value.h"
 #include "kv_test_support.h"

@@ -8,7 +8,7 @@
 
 #include "capture/capture_writer.h"
 #include "core/per_core_state.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "json/json_value.h"
 #include "kv_test_support.h"
@@ -29,8 +29,8 @@ struct Sample {
 
 class RecordingDriver : public vantric::OSDriver {
 public:
-    RecordingDriver(vantric::CounterSet& counters, vantric::CaptureWriter& capture, bool syscalls)
-        : OSDriver(counters, capture), syscalls_(syscalls) {}
+    RecordingDriver(vantric::CaptureWriter& capture, bool syscalls)
+        : OSDriver(capture), syscalls_(syscalls) {}
     bool Init(plexa::SQOVI2*, uint32_t coreCount, bool) override {
         initCores = coreCount;
         return true;
@@ -68,7 +68,7 @@ protected:
 
     vantric::SubsystemAgent& MakeAgent(uint64_t interval, bool periodic, bool syscalls = true,
                                        uint32_t kernelType = vantric::SubsystemAgent::kBareMetal) {
-        auto recorder = std::make_unique<RecordingDriver>(counters, capture, syscalls);
+        auto recorder = std::make_unique<RecordingDriver>(capture, syscalls);
         driver = recorder.get();
         vantric::SubsystemAgent::Settings settings{
             time, capture, counters, kernelType, interval, 2, perCore, 100, 1000000,

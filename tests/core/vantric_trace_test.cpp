@@ -1,7 +1,7 @@
 // The instance's life through the host contract: parameters, configuration,
 // connecting a simulation, tracing and release, read back from the capture.
 #include "core/vantric_trace.h"
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 
 #include <gtest/gtest.h>
 

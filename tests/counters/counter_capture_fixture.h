@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "capture/capture_writer.h"
-#include "core/time_source.h"
+#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "kvhost.h"
 #include "kv_test_support.h"

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "capture/capture_writer.h"
-#include "counters/counter_set.h"
 #include "kvhost.h"
 #include "os/os_driver.h"
 #include "os_test_support.h"
@@ -47,9 +46,8 @@ TEST(OSDriverInit, SpaceFeatureAndRegisters) {
     for (const auto& c : cases) {
         kvhost::Processor core("cpu", {.is64 = c.coreIs64}, 0);
         if (c.features) core.SetExtendedFeatures(c.features);
-        CounterSet counters;
         CaptureWriter capture;
-        ProbeDriver driver(counters, capture);
+        ProbeDriver driver(capture);
         testing::StderrCapture err;
         EXPECT_EQ(driver.Init(&core.debug(), 4, c.is64), c.regnum >= 0)
             << (c.features ? c.features : "host model");

@@ -48,7 +48,7 @@ struct Setup {
         settings["system-map-file"] = vq::JSONValue(files.systemMap.string().c_str());
         settings["linux-offsets-64"] = vq::JSONValue(image.OffsetsText().c_str());
         settings["pageshift"] = vq::JSONValue(uint64_t{12});
-        driver = std::make_unique<LinuxDriver>(counters, capture, kDepth, settings, &activity);
+        driver = std::make_unique<LinuxDriver>(capture, kDepth, settings, &activity);
         capture.open((directory / "bench.rcf").string() + "/", 1);
         driver->Init(&cpu.debug(), 1, true);
         image.EnterSwitchTo(0, task);

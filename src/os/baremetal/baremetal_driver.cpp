@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "capture/capture_writer.h"
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 #include "json/json_value.h"
 #include "os/driver_settings.h"
 
@@ -21,9 +21,9 @@ constexpr size_t kInitialFrames = 64;
 
 }  // namespace
 
-BareMetalDriver::BareMetalDriver(CounterSet& counters, CaptureWriter& capture,
+BareMetalDriver::BareMetalDriver(CaptureWriter& capture,
                                  uint32_t callstackDepth, const vq::JSONValue& configuration)
-    : OSDriver(counters, capture), callstackDepth(callstackDepth) {
+    : OSDriver(capture), callstackDepth(callstackDepth) {
     std::vector<std::string> files;
     ReadSettings(configuration, files);
     for (const std::string& path : files) {

@@ -41,7 +41,7 @@ public:
     // missing or invalid application name or id, and for unusable
     // "symbol-info-files" while call graphs come from symbols. A symbol file
     // that cannot be opened is noted in Messages() and skipped.
-    BareMetalDriver(CounterSet& counters, CaptureWriter& capture, uint32_t callstackDepth,
+    BareMetalDriver(CaptureWriter& capture, uint32_t callstackDepth,
                     const vq::JSONValue& configuration);
     ~BareMetalDriver() override;
 

@@ -1,7 +1,7 @@
 #include "os/linux/linux_driver.h"
 
 #include "capture/capture_writer.h"
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 #include "os/driver_settings.h"
 #include "os/linux/linux_messages.h"
 
@@ -28,9 +28,9 @@ SoftwareCounterSpec ActivityCounter(const char* name, const char* type) {
 
 }  // namespace
 
-LinuxDriver::LinuxDriver(CounterSet& counters, CaptureWriter& capture, uint32_t callstackDepth,
+LinuxDriver::LinuxDriver(CaptureWriter& capture, uint32_t callstackDepth,
                          const vq::JSONValue& configuration, SoftwareCounterSink* activity)
-    : OSDriver(counters, capture), callstackDepth_(callstackDepth), activity_(activity) {
+    : OSDriver(capture), callstackDepth_(callstackDepth), activity_(activity) {
     using JSONError = vq::JSONValue::SerializationException;
     try {
         systemMapPath_ = SettingsMember(configuration, "system-map-file").asString();

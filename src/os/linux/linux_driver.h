@@ -33,7 +33,7 @@ public:
     // system map and parses the offsets; throws VantricExceptionT on bad
     // settings. `activity` receives the two CPU activity counters (none are
     // counted without it); it must outlive the driver.
-    LinuxDriver(CounterSet& counters, CaptureWriter& capture, uint32_t callstackDepth,
+    LinuxDriver(CaptureWriter& capture, uint32_t callstackDepth,
                 const vq::JSONValue& configuration, SoftwareCounterSink* activity = nullptr);
     ~LinuxDriver() override;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "baremetal_test_support.h"
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 #include "json/json_reader.h"
 #include "json/json_stream_reader.h"
 #include "os/baremetal/baremetal_driver.h"
@@ -24,7 +24,7 @@ using testing::RecordsOf;
 // The construction failure text, or "" when construction succeeded.
 std::string ConstructionError(BareMetalRig& rig) {
     try {
-        BareMetalDriver driver(rig.counters(), rig.capture(), 100, rig.settings);
+        BareMetalDriver driver(rig.capture(), 100, rig.settings);
     } catch (const VantricExceptionT& e) {
         return e.what();
     }
@@ -142,7 +142,7 @@ TEST(BareMetalSettings, ExampleBuildsADriverWithEverySymbol) {
         ReadJson(config.at(0).members().at("Subsystem_config_file").asString());
     CounterSet counters;
     CaptureWriter capture;
-    BareMetalDriver driver(counters, capture, 32, settings);
+    BareMetalDriver driver(capture, 32, settings);
     inSource.reset();
     EXPECT_EQ(driver.Messages(), "");
     EXPECT_EQ(driver.applicationName(), "blinky");
@@ -156,7 +156,7 @@ TEST(BareMetalInit, RunsTheBaseSetUp) {
     BareMetalRig failing;
     failing.core().SetExtendedFeatures("HOST_MODEL=1");
     testing::StderrCapture err;
-    BareMetalDriver withoutFeature(failing.counters(), failing.capture(), 100, failing.settings);
+    BareMetalDriver withoutFeature(failing.capture(), 100, failing.settings);
     EXPECT_FALSE(withoutFeature.Init(&failing.core().debug(), 2, true));
     EXPECT_EQ(err.text(), "ERROR (OSDriver) feature not found in ETF\n");
 }

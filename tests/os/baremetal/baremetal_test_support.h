@@ -49,7 +49,7 @@ public:
 
     // Builds the driver from `settings` and starts it.
     BareMetalDriver& Start() {
-        driver_ = std::make_unique<BareMetalDriver>(counters_, capture_, 100, settings);
+        driver_ = std::make_unique<BareMetalDriver>(capture_, 100, settings);
         EXPECT_TRUE(driver_->Init(&core_.debug(), cores_, core_.is64()));
         return *driver_;
     }

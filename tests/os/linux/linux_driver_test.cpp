@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "core/vantric_exception.h"
+#include "util/vantric_exception.h"
 #include "linux_rig.h"
 
 namespace vantric {
@@ -35,7 +35,7 @@ protected:
         return settings;
     }
     std::unique_ptr<LinuxDriver> Build(const JSONValue& settings) {
-        return std::make_unique<LinuxDriver>(counters_, capture_, 16, settings);
+        return std::make_unique<LinuxDriver>(capture_, 16, settings);
     }
     // The exception text, or "" when construction succeeded.
     std::string Refusal(const JSONValue& settings) {
@@ -167,7 +167,7 @@ TEST(LinuxExampleTest, ExampleSettingsDescribeTheDebianKernel) {
     CounterSet counters;
     CaptureWriter capture;
     kvhost::StreamCapture console;
-    LinuxDriver driver(counters, capture, 32, settings);
+    LinuxDriver driver(capture, 32, settings);
     EXPECT_EQ(console.err(), "");
     EXPECT_EQ(driver.switchToAddress(), 0xffff800010019420u);
     EXPECT_EQ(driver.releaseTaskAddress(), 0xffff8000100938b0u);

@@ -95,7 +95,7 @@ public:
     // (after the image is described, since System.map is written here).
     void Start() {
         const auto files = image_.WriteSettingsFiles(dir_.path(), options_);
-        driver_ = std::make_unique<LinuxDriver>(counters_, capture_, depth_,
+        driver_ = std::make_unique<LinuxDriver>(capture_, depth_,
                                                 ReadSettings(files.settings.string()), &activity_);
         capture_.open((dir_.path() / "capture.rcf").string() + "/", kCores);
         ASSERT_TRUE(capture_.isOpen());

@@ -1,6 +1,6 @@
 // The flat form of a condition must answer exactly as the condition tree
 // does: both are evaluated on the same host records and compared.
-#include "counters/compiled_condition.h"
+#include "expression/compiled_condition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/time_source.h"
+#include "time/time_source.h"
 
 #include "platform/platform.h"
 

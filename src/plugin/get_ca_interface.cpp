@@ -2,7 +2,7 @@
 // constructs the factory and joins the process-wide singleton registry, so
 // the export itself allocates nothing.
 #include "boundary/parameter_table.h"
-#include "boundary/vantric_plugin_factory.h"
+#include "plugin/vantric_plugin_factory.h"
 #include "util/module_lifetime.h"
 
 namespace {

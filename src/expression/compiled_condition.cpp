@@ -1,4 +1,4 @@
-#include "counters/compiled_condition.h"
+#include "expression/compiled_condition.h"
 
 #include "expression/op_evaluator.h"
 #include "expression/zvt_field_evaluator.h"
