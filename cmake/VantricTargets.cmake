@@ -38,7 +38,7 @@ function(vt_test target)
   endif()
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tools)
   target_compile_definitions(${target} PRIVATE
     VT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     VT_BINARY_DIR="${PROJECT_BINARY_DIR}")

@@ -1,19 +1,22 @@
 // Agent callbacks on their common path, against an empty callback dispatched
 // by the same host model in the same run: INST inside the window without a
-// sample, and PERIODIC below the sampling threshold.
+// sample, PERIODIC below the sampling threshold, and a direct branch of a
+// Linux subsystem that misses both task symbols (every branch of the target).
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <unistd.h>
 
 #include "capture/capture_writer.h"
-#include "core/per_core_state.h"
+#include "core/core_table.h"
 #include "core/subsystem_agent.h"
-#include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "json/json_value.h"
-#include "kv_test_support.h"
+#include "kernel_image.h"
 #include "kvhost.h"
-#include "os/os_driver.h"
+#include "time/time_source.h"
 
 namespace {
 
@@ -23,18 +26,33 @@ void EmptyCallback(void* userData, ZVT::EventClass*, const uint8_t* record) {
 }
 
 struct Fixture {
-    explicit Fixture(bool periodic) {
+    explicit Fixture(uint32_t kernelType, bool periodic = false) {
         simulation.SetTickSeconds(1e-9);
         simulation.SetTicks(1000);
-        time.scheduler = &simulation.scheduler();
-        perCore.resize(1);
+        cores.resize(1);
         cpu = &simulation.AddProcessor("cpu0", true);
+        if (kernelType == vantric::SubsystemAgent::kLinux) WriteLinuxSettings();
         vantric::SubsystemAgent::Settings settings{
-            time, capture, counters, vantric::SubsystemAgent::kUnsupported,
-            uint64_t{1} << 62, 1, perCore, 0, UINT64_MAX, periodic, !periodic, configuration, 100, 1};
-        kvhost::StreamCapture quiet;
-        agent = std::make_unique<vantric::SubsystemAgent>(settings, nullptr);
+            time, capture, counters, kernelType, uint64_t{1} << 62, cores, 0, UINT64_MAX,
+            periodic, !periodic, configuration, 100, 1};
+        agent = std::make_unique<vantric::SubsystemAgent>(settings);
         agent->registerCore(cpu, 0);
+        time.connect(&simulation.scheduler(), cores.debugOf(0));
+    }
+    ~Fixture() {
+        if (!directory.empty()) std::filesystem::remove_all(directory);
+    }
+
+    void WriteLinuxSettings() {
+        image = std::make_unique<kvhost::KernelImage>(*cpu,
+                                                      kvhost::KernelLayout::Debian510CloudArm64());
+        directory = std::filesystem::temp_directory_path() /
+                    ("vt_agent_bench_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(directory);
+        const auto files = image->WriteSettingsFiles(directory, {12, true, 0, 0});
+        configuration["system-map-file"] = vq::JSONValue(files.systemMap.string().c_str());
+        configuration["linux-offsets-64"] = vq::JSONValue(image->OffsetsText().c_str());
+        configuration["pageshift"] = vq::JSONValue(uint64_t{12});
     }
 
     // A second processor whose source carries only the empty callback.
@@ -49,21 +67,23 @@ struct Fixture {
     vantric::TimeSource time;
     vantric::CaptureWriter capture;
     vantric::CounterSet counters;
-    vantric::PerCoreState perCore;
+    vantric::CoreTable cores;
     vq::JSONValue configuration = vq::JSONValue::makeObject();
+    std::filesystem::path directory;
+    std::unique_ptr<kvhost::KernelImage> image;
     kvhost::Processor* cpu = nullptr;
     std::unique_ptr<vantric::SubsystemAgent> agent;
 };
 
 void BM_InstEmptyCallback(benchmark::State& state) {
-    Fixture f(false);
+    Fixture f(vantric::SubsystemAgent::kUnsupported);
     kvhost::TraceSource& source = f.EmptySource("INST");
     for (auto _ : state) source.Dispatch();
 }
 BENCHMARK(BM_InstEmptyCallback);
 
 void BM_InstInWindowNoSample(benchmark::State& state) {
-    Fixture f(false);
+    Fixture f(vantric::SubsystemAgent::kUnsupported);
     kvhost::TraceSource& source = f.cpu->Source("INST");
     source.SetInteger(0, 0x1000);
     for (auto _ : state) source.Dispatch();
@@ -71,23 +91,35 @@ void BM_InstInWindowNoSample(benchmark::State& state) {
 BENCHMARK(BM_InstInWindowNoSample);
 
 void BM_PeriodicEmptyCallback(benchmark::State& state) {
-    Fixture f(true);
+    Fixture f(vantric::SubsystemAgent::kUnsupported, true);
     kvhost::TraceSource& source = f.EmptySource("PERIODIC");
     for (auto _ : state) source.Dispatch();
 }
 BENCHMARK(BM_PeriodicEmptyCallback);
 
 void BM_PeriodicBelowThreshold(benchmark::State& state) {
-    Fixture f(true);
+    Fixture f(vantric::SubsystemAgent::kUnsupported, true);
     kvhost::TraceSource& source = f.cpu->Source("PERIODIC");
     source.SetInteger(0, 12345);
     for (auto _ : state) source.Dispatch();
 }
 BENCHMARK(BM_PeriodicBelowThreshold);
 
-}  // namespace
+void BM_BranchEmptyCallback(benchmark::State& state) {
+    Fixture f(vantric::SubsystemAgent::kLinux);
+    kvhost::TraceSource& source = f.EmptySource("BRA_DIR");
+    for (auto _ : state) source.Dispatch();
+}
+BENCHMARK(BM_BranchEmptyCallback);
 
-namespace {
+void BM_LinuxBranchToOtherTarget(benchmark::State& state) {
+    Fixture f(vantric::SubsystemAgent::kLinux);
+    kvhost::TraceSource& source = f.cpu->Source("BRA_DIR");
+    source.SetInteger(0, 0xFFFF000008001000);
+    source.SetInteger(1, 0xFFFF000008002000);
+    for (auto _ : state) source.Dispatch();
+}
+BENCHMARK(BM_LinuxBranchToOtherTarget);
 
 // The floor set by the host: a callback that only converts the time.
 void TimeOnlyCallback(void* userData, ZVT::EventClass*, const uint8_t*) {
@@ -95,7 +127,7 @@ void TimeOnlyCallback(void* userData, ZVT::EventClass*, const uint8_t*) {
 }
 
 void BM_TimeConversionOnly(benchmark::State& state) {
-    Fixture f(false);
+    Fixture f(vantric::SubsystemAgent::kUnsupported);
     kvhost::Processor& other = f.simulation.AddProcessor("baseline", true);
     kvhost::TraceSource& source = other.Source("INST");
     source.CreateEventClass(0)->RegisterCallback(TimeOnlyCallback, &f.time);

@@ -32,7 +32,7 @@ public:
         ZVT::EventClass* eventClass = empty->CreateEventClass(0x7);
         eventClass->RegisterCallback(&EmptyCallback, nullptr);
 
-        timeSource.scheduler = &sim.scheduler();
+        timeSource.connect(&sim.scheduler(), nullptr);
         counters.SetCaptureWriter(&writer);  // never written: the interval is never reached
         counters.SetTimeSource(&timeSource);
         AddCounter("PLAIN", "");

@@ -66,7 +66,7 @@ bool LoadSubsystem(AgentRegistry& agents, const std::string& name, const std::st
     try {
         agent = std::make_unique<SubsystemAgent>(SubsystemAgent::Settings{
             context.timeSource, context.captureWriter, context.counters, kernelType, frequency,
-            context.periodicSourceCount, context.perCore, context.windowStart, context.windowEnd,
+            context.cores, context.windowStart, context.windowEnd,
             highFrequency, lowFrequency, settings, depth, agents.agentCount});
     } catch (const VantricExceptionT& inner) {
         throw VantricExceptionT() << "Vantric init failed for subsystem using " << file << ":"

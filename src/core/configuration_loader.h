@@ -12,14 +12,13 @@ namespace vantric {
 class CaptureWriter;
 class CounterSet;
 class TimeSource;
-struct PerCoreState;
+class CoreTable;
 
 struct ConfigurationContext {
     TimeSource& timeSource;
     CaptureWriter& captureWriter;
     CounterSet& counters;
-    PerCoreState& perCore;
-    uint32_t& periodicSourceCount;
+    CoreTable& cores;
     uint64_t windowStart;
     uint64_t windowEnd;
 };

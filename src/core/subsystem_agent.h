@@ -1,7 +1,6 @@
 // Serves one configured subsystem (a group of cores running one operating
-// system): subscribes to each core's trace sources, follows mode, MMU and run
-// state, takes samples, and hands events to the subsystem's OS driver and to
-// the capture.
+// system): creates its OS driver, subscribes to each core's trace sources
+// with the callbacks of AgentCallbacks, and starts and finishes the driver.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +10,8 @@
 #include <string>
 
 #include "boundary/host_abi.h"
-#include "util/event_field.h"
+#include "core/agent_state.h"
+#include "core/traced_core.h"
 
 namespace vq {
 class JSONValue;
@@ -20,10 +20,10 @@ class JSONValue;
 namespace vantric {
 
 class CaptureWriter;
+class CoreTable;
 class CounterSet;
 class OSDriver;
 class TimeSource;
-struct PerCoreState;
 
 class SubsystemAgent {
 public:
@@ -43,8 +43,7 @@ public:
         CounterSet& counters;
         uint32_t kernelType;
         uint64_t samplingInterval;
-        uint32_t periodicSourceCount;
-        PerCoreState& perCore;
+        CoreTable& cores;
         uint64_t windowStart;
         uint64_t windowEnd;
         bool periodicSampling;
@@ -72,76 +71,26 @@ public:
     // The driver's construction messages; empty when there were none.
     const std::string& warningText() const { return warningText_; }
     uint8_t agentNumber() const { return agentNumber_; }
-    uint32_t periodicSourceCount() const { return periodicSourceCount_; }
 
 private:
-    // The user data of one core's callbacks; addresses stay valid for the
-    // agent's life. Each source's fields are fixed here at registration.
-    struct CoreContext {
-        SubsystemAgent* agent;
-        TimeSource* time;  // the agent's, kept here to save a load per event
-        uint32_t core;
-        plexa::SQOVI2* debug;
-        EventField cp15[5];      // CRn, opc1, CRm, opc2, VALUE
-        EventField sysreg[3];    // REGNUM, VALUE, UPDATED_VALUE
-        EventField periodic[2];  // INST_COUNT, PC
-        EventField inst[2];      // PC, LOCAL_TIME
-        EventField exception[3]; // PC, VECTOR, LOCAL_TIME
-        EventField syscall[2];   // TYPE, LOCAL_TIME
-        EventField runState[3];  // OLD, NEW, LOCAL_TIME
-        EventField mode[1];      // MODE
-        EventField branch[3];    // PC, TARGET_PC, LOCAL_TIME (BRA_DIR)
-        EventField indirect[3];  // the same for BRA_INDIR
-    };
-
-    struct Row;
-    bool registerRow(ZVT::ComponentTraceInterface* trace, CoreContext& context, const Row& row,
-                     std::ostringstream& messages);
+    struct Subscription;
+    bool wanted(const Subscription& subscription) const;
+    bool subscribe(ZVT::ComponentTraceInterface* trace, TracedCore& core,
+                   const Subscription& subscription, std::ostringstream& messages);
     void findRegisters(plexa::SQOVI2* debug);
     void findSvcValue(ZVT::ComponentTraceInterface* trace);
 
-    bool inWindow(uint64_t time) const { return time >= windowStart_ && time < windowEnd_; }
-    uint64_t timeOf(const EventField& localTime, const uint8_t* record) const;
-    void takeSample(const CoreContext& context, uint64_t pc, uint64_t time);
-
-    static void OnCp15Write(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnSysregWrite64(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnPeriodic(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnInst(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnExceptionEvent(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnSyscallEvent(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnRunState(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnModeChange(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnBranchDirect(void* userData, ZVT::EventClass*, const uint8_t* record);
-    static void OnBranchIndirect(void* userData, ZVT::EventClass*, const uint8_t* record);
-
-    TimeSource& timeSource_;
-    CaptureWriter& capture_;
     CounterSet& counters_;
     uint32_t kernelType_;
-    uint64_t samplingInterval_;
-    uint32_t periodicSourceCount_;
-    std::deque<CoreContext> contexts_;
-    PerCoreState& perCore_;
-    uint64_t windowStart_;
-    uint64_t windowEnd_;
     bool periodicSampling_;
     bool instructionSampling_;
-    bool is64_ = false;
-    bool mmuEnabled_ = false;
-    uint32_t linkRegister_ = 0xFFFFFFFFu;
-    uint32_t cpsrRegister_ = 0xFFFFFFFFu;
-    uint32_t framePointer64_ = 0xFFFFFFFFu;
-    uint32_t framePointer32_ = 0xFFFFFFFFu;
-    uint32_t stackPointer_ = 0xFFFFFFFFu;
-    uint32_t svcTypeValue_ = 0;
-    uint64_t instructionEvents_ = 0;
-    uint32_t instructionsCounter_ = 0;
     bool started_ = false;
     uint32_t firstCore_ = 0xFFFFFFFFu;
     uint8_t agentNumber_;
     std::unique_ptr<OSDriver> driver_;
     std::string warningText_;
+    AgentState state_;
+    std::deque<TracedCore> cores_;
 };
 
 }  // namespace vantric

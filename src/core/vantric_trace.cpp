@@ -33,7 +33,9 @@ std::string VantricTrace::NormaliseCaptureName(const std::string& name) {
 
 VantricTrace::VantricTrace(const char* instanceName, uint32_t valueCount,
                            const ZVT::v0::ParameterValue* values)
-    : instanceName_(instanceName != nullptr ? instanceName : ""), registry_("VantricTrace") {
+    : timeSource_(TimeBaseOf(valueCount, values)),
+      instanceName_(instanceName != nullptr ? instanceName : ""),
+      registry_("VantricTrace") {
     registry_.AddInterface("plexa.CAInterface", 0, &registry_);
     registry_.AddInterface("plexa.CAInterfaceRegistry", 0, &registry_);
 
@@ -42,16 +44,14 @@ VantricTrace::VantricTrace(const char* instanceName, uint32_t valueCount,
     if (KVEnvironmentVariables::get_env("TALVEN_HOME", home, true) && !home.empty())
         counterDefaultsPath_ = home + kCounterDefaultsSuffix;
 
-    uint32_t timeBase = 0;
     std::string countersPath;
     std::string configPath;
-    applyParameters(valueCount, values, timeBase, countersPath, configPath);
+    applyParameters(valueCount, values, countersPath, configPath);
 
     registry_.AddInterface("PluginInstance0", 0, static_cast<ZVT::v0::PluginInstance*>(this));
     registry_.AddInterface("VantricTraceInterface", 0, static_cast<VantricTraceInterface*>(this));
 
     if (discoveryMode_) return;
-    if (timeBase < 3) timeSource_.timeBase = timeBase;
 
     if (!countersPath.empty() && !counters_.ReadCountersConfig(countersPath))
         WarnLine("Vantric", counters_.errorText());
@@ -61,9 +61,8 @@ VantricTrace::VantricTrace(const char* instanceName, uint32_t valueCount,
         throw VantricExceptionT();
     }
     try {
-        const ConfigurationContext context{timeSource_, captureWriter_, counters_, perCore_,
-                                           periodicSourceCount_, counters_.windowStart(),
-                                           counters_.windowEnd()};
+        const ConfigurationContext context{timeSource_, captureWriter_, counters_, cores_,
+                                           counters_.windowStart(), counters_.windowEnd()};
         if (!LoadConfiguration(agents_, configPath, context))
             WarnLine("Vantric", agents_.warnings.str());
     } catch (const VantricExceptionT& error) {
@@ -75,9 +74,18 @@ VantricTrace::VantricTrace(const char* instanceName, uint32_t valueCount,
 
 VantricTrace::~VantricTrace() = default;
 
+uint32_t VantricTrace::TimeBaseOf(uint32_t valueCount, const ZVT::v0::ParameterValue* values) {
+    uint32_t timeBase = TimeSource::kSimulated;
+    bool discovery = false;
+    for (uint32_t i = 0; values != nullptr && i < valueCount; ++i) {
+        if (values[i].id == kTimeBase) timeBase = static_cast<uint32_t>(values[i].integerValue & 0xFF);
+        if (values[i].id == kDiscoveryMode) discovery = values[i].integerValue != 0;
+    }
+    return discovery ? TimeSource::kSimulated : timeBase;
+}
+
 void VantricTrace::applyParameters(uint32_t valueCount, const ZVT::v0::ParameterValue* values,
-                                   uint32_t& timeBase, std::string& countersPath,
-                                   std::string& configPath) {
+                                   std::string& countersPath, std::string& configPath) {
     uint64_t windowStart = counters_.windowStart();
     uint64_t windowEnd = counters_.windowEnd();
     for (uint32_t i = 0; values != nullptr && i < valueCount; ++i) {
@@ -86,7 +94,7 @@ void VantricTrace::applyParameters(uint32_t valueCount, const ZVT::v0::Parameter
         const std::string text(value.textValue, strnlen(value.textValue, sizeof value.textValue));
         switch (value.id) {
             case kOutputDirectory: outputDirectory_ = text; break;
-            case kTimeBase: timeBase = static_cast<uint32_t>(value.integerValue & 0xFF); break;
+            case kTimeBase: break;  // read before construction, by TimeBaseOf
             case kRcfCapture: captureName_ = NormaliseCaptureName(text); break;
             case kTraceCompile: break;  // accepted; nothing acts on it
             case kCountersConfigFile: countersPath = text; break;
@@ -164,7 +172,7 @@ uint32_t VantricTrace::connectTracing(plexa::CAInterface* simulation) {
                 ++periodicSourceCount_;
         }
         captureWriter_.open(outputDirectory_, periodicSourceCount_);
-        perCore_.resize(periodicSourceCount_);
+        cores_.resize(periodicSourceCount_);
         if (!captureWriter_.isOpen()) {
             ErrorLine("Vantric init failed",
                       "Unable to open output files : ensure that either the current directory has "
@@ -196,7 +204,7 @@ uint32_t VantricTrace::connectTracing(plexa::CAInterface* simulation) {
         }
     } else {
         captureWriter_.open(outputDirectory_, 0);
-        perCore_.resize(0);
+        cores_.resize(0);
     }
     for (SubsystemAgent* agent : agentsMet) agent->start(runningCore);
 
@@ -204,16 +212,14 @@ uint32_t VantricTrace::connectTracing(plexa::CAInterface* simulation) {
         ErrorLine("Vantric init failed", "No trace sources detected");
         return plexa::kStatusFailure;
     }
-    timeSource_.firstCoreDebug = perCore_.debugOf(0);
     scheduler_ = static_cast<vq::SchedulerInterfaceForComponents*>(LookupComponentInterface(
         componentRegistry, host_names::kSchedulerComponent, host_names::kScheduler,
         host_names::kSchedulerRevision, nullptr, nullptr));
+    timeSource_.connect(scheduler_, cores_.debugOf(0));
     if (scheduler_ == nullptr) {
         ErrorLine("Vantric init failed", "Unable to get scheduler interface for getCurrentSimulationTime()");
         return plexa::kStatusFailure;
     }
-    timeSource_.scheduler = scheduler_;
-    timeSource_.captureWriter = &captureWriter_;
     return plexa::kStatusOk;
 }
 

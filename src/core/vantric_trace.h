@@ -15,7 +15,7 @@
 #include "boundary/host_abi.h"
 #include "capture/capture_writer.h"
 #include "core/agent_registry.h"
-#include "core/per_core_state.h"
+#include "core/core_table.h"
 #include "time/time_source.h"
 #include "counters/counter_set.h"
 
@@ -60,9 +60,10 @@ public:
     static std::string NormaliseCaptureName(const std::string& name);
 
 private:
+    // The time base the values ask for; discovery mode keeps simulated time.
+    static uint32_t TimeBaseOf(uint32_t valueCount, const ZVT::v0::ParameterValue* values);
     void applyParameters(uint32_t valueCount, const ZVT::v0::ParameterValue* values,
-                         uint32_t& timeBase, std::string& countersPath,
-                         std::string& configPath);
+                         std::string& countersPath, std::string& configPath);
     uint32_t connectTracing(plexa::CAInterface* simulation);
     uint32_t connectDiscovery(plexa::CAInterface* simulation);
 
@@ -76,7 +77,7 @@ private:
     bool discoveryMode_ = false;
     std::string counterDefaultsPath_;
     CounterSet counters_;
-    PerCoreState perCore_;
+    CoreTable cores_;
     vq::SchedulerInterfaceForComponents* scheduler_ = nullptr;
     CaptureWriter captureWriter_;
     plexa::CAInterfaceRegistry registry_;

@@ -117,7 +117,7 @@ void CounterSet::OnCounterEvent(void* userData, ZVT::EventClass* eventClass,
 
 void CounterSet::ReleaseCounters() {
     if (writer_ != nullptr && writer_->isOpen()) {
-        const uint64_t endTime = timeSource_ != nullptr ? timeSource_->lastSimulatedTime : 0;
+        const uint64_t endTime = timeSource_ != nullptr ? timeSource_->lastSimulatedTime() : 0;
         writer_->writeDescriptions(0, endTime, descriptions_);
     }
     contexts_.clear();

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 namespace vantric {
+
 uint64_t TimeSource::ToUnsigned(double value) {
     constexpr double kTwoTo63 = 9223372036854775808.0;
     constexpr double kTwoTo64 = 18446744073709551616.0;
@@ -12,22 +13,22 @@ uint64_t TimeSource::ToUnsigned(double value) {
     return static_cast<uint64_t>(value);
 }
 
-TimeSource::TimeSource() : hostStartSeconds(platform::MonotonicSeconds()) {}
+TimeSource::TimeSource(uint32_t timeBase)
+    : timeBase_(timeBase <= kFirstCore ? timeBase : kSimulated),
+      hostStartSeconds_(platform::MonotonicSeconds()) {}
 
 uint64_t TimeSource::nowSlow() {
-    switch (timeBase) {
-        case kSimulated:
-            // Reached only without a scheduler (a host that offers none):
-            // time stands still.
-            return 0;
+    switch (timeBase_) {
         case kHost:
-            return ToUnsigned((platform::MonotonicSeconds() - hostStartSeconds) * 1000000000.0);
+            return ToUnsigned((platform::MonotonicSeconds() - hostStartSeconds_) * 1000000000.0);
         case kFirstCore: {
             uint64_t nanoseconds = 0;
-            if (firstCoreDebug != nullptr) firstCoreDebug->CurrentTime(&nanoseconds);
+            if (firstCoreDebug_ != nullptr) firstCoreDebug_->CurrentTime(&nanoseconds);
             return nanoseconds;
         }
         default:
+            // Simulated time without a scheduler (not yet connected, or a
+            // host that offers none): time stands still.
             return 0;
     }
 }

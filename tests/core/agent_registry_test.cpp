@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/capture_writer.h"
-#include "core/per_core_state.h"
+#include "core/core_table.h"
 #include "core/subsystem_agent.h"
 #include "time/time_source.h"
 #include "counters/counter_set.h"
@@ -20,7 +20,7 @@ protected:
     vantric::SubsystemAgent* Add(const char* name) {
         kvhost::StreamCapture quiet;  // "Unsupported kernel type"
         vantric::SubsystemAgent::Settings settings{
-            time, capture, counters, vantric::SubsystemAgent::kUnsupported, 0, 0, perCore, 0,
+            time, capture, counters, vantric::SubsystemAgent::kUnsupported, 0, cores, 0,
             UINT64_MAX, false, false, configuration, 100, 1};
         return registry.insert(name, std::make_unique<vantric::SubsystemAgent>(settings));
     }
@@ -28,7 +28,7 @@ protected:
     vantric::TimeSource time;
     vantric::CaptureWriter capture;
     vantric::CounterSet counters;
-    vantric::PerCoreState perCore;
+    vantric::CoreTable cores;
     vq::JSONValue configuration = vq::JSONValue::makeObject();
     vantric::AgentRegistry registry;
 };

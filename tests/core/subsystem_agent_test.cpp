@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "capture/capture_writer.h"
-#include "core/per_core_state.h"
+#include "core/core_table.h"
 #include "time/time_source.h"
 #include "counters/counter_set.h"
 #include "json/json_value.h"
@@ -61,9 +61,9 @@ class SubsystemAgentTest : public testing::Test {
 protected:
     void SetUp() override {
         simulation.SetTickSeconds(1e-9);
-        time.scheduler = &simulation.scheduler();
+        time.connect(&simulation.scheduler(), nullptr);
         capture.open(dir.path().string() + "/c.rcf/", 2);
-        perCore.resize(2);
+        cores.resize(2);
     }
 
     vantric::SubsystemAgent& MakeAgent(uint64_t interval, bool periodic, bool syscalls = true,
@@ -71,7 +71,7 @@ protected:
         auto recorder = std::make_unique<RecordingDriver>(capture, syscalls);
         driver = recorder.get();
         vantric::SubsystemAgent::Settings settings{
-            time, capture, counters, kernelType, interval, 2, perCore, 100, 1000000,
+            time, capture, counters, kernelType, interval, cores, 100, 1000000,
             periodic, !periodic, configuration, 100, 1};
         agent = std::make_unique<vantric::SubsystemAgent>(settings, std::move(recorder));
         return *agent;
@@ -91,7 +91,7 @@ protected:
     vantric::TimeSource time;
     vantric::CaptureWriter capture;
     vantric::CounterSet counters;
-    vantric::PerCoreState perCore;
+    vantric::CoreTable cores;
     vq::JSONValue configuration = vq::JSONValue::makeObject();
     std::unique_ptr<vantric::SubsystemAgent> agent;
     RecordingDriver* driver = nullptr;
@@ -168,11 +168,11 @@ TEST_F(SubsystemAgentTest, ModeMmuExceptionsSyscallsAndBranches) {
     simulation.SetTicks(500);
 
     cpu.EmitModeChange(0x10);
-    EXPECT_EQ(perCore.userMode[0], 1);
+    EXPECT_TRUE(cores.state(0).userMode);
     cpu.EmitModeChange(0x13);
-    EXPECT_EQ(perCore.userMode[0], 0);
+    EXPECT_FALSE(cores.state(0).userMode);
     cpu.EmitModeChange(0x00);
-    EXPECT_EQ(perCore.userMode[0], 1);
+    EXPECT_TRUE(cores.state(0).userMode);
 
     cpu.EmitSysregWrite64(49168, 0x1005, 0);
     cpu.EmitInst(0x40);
@@ -239,7 +239,7 @@ TEST_F(SubsystemAgentTest, MissingSourcesWarnOrFail) {
 
 TEST_F(SubsystemAgentTest, StartWithoutDriver) {
     vantric::SubsystemAgent::Settings settings{
-        time, capture, counters, vantric::SubsystemAgent::kUnsupported, 1, 2, perCore, 0,
+        time, capture, counters, vantric::SubsystemAgent::kUnsupported, 1, cores, 0,
         UINT64_MAX, false, true, configuration, 100, 1};
     console.Clear();
     vantric::SubsystemAgent bare(settings, nullptr);

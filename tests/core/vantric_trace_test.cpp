@@ -77,7 +77,7 @@ TEST_F(VantricTraceTest, ParametersAndPaths) {
     parameters.push_back(Integer(42, 1));   // unknown ids are ignored
     auto* trace = new vantric::VantricTrace("vt", uint32_t(parameters.size()), parameters.data());
     EXPECT_EQ(trace->outputDirectory(), dir.path().string() + "/run1.rcf/");
-    EXPECT_EQ(trace->timeSource().timeBase, 1u);
+    EXPECT_EQ(trace->timeSource().timeBase(), 1u);
     EXPECT_STREQ(trace->InstanceName(), "vt");
     EXPECT_TRUE(trace->counterDefaultsPath().empty());
     EXPECT_EQ(console.out(), "\nReading talven_home");
@@ -94,7 +94,7 @@ TEST_F(VantricTraceTest, DefaultsWithoutOutputDirectoryAndTalvenHome) {
     auto* trace = new vantric::VantricTrace("vt", 2, parameters.data());
     // No "output-directory" and no "rcf-capture": the bare separator remains.
     EXPECT_EQ(trace->outputDirectory(), "/");
-    EXPECT_EQ(trace->timeSource().timeBase, 0u);  // 3 leaves simulated time
+    EXPECT_EQ(trace->timeSource().timeBase(), 0u);  // 3 leaves simulated time
     EXPECT_EQ(trace->counterDefaultsPath(),
               "/opt/talven/plugins/config/VantricTrace/VantricTrace_counter_defaults.json");
     trace->ReleaseInstance();

@@ -41,7 +41,7 @@ protected:
     CounterCaptureTest() : writer(CaptureWriter::kDefaultRotationRecords, writerErrors, writerMessages) {
         directory = (scratch.path() / "counters.rcf").string() + "/";
         writer.open(directory, kCores);
-        timeSource.scheduler = &sim.scheduler();
+        timeSource.connect(&sim.scheduler(), nullptr);
         counters.SetCaptureWriter(&writer);
         counters.SetTimeSource(&timeSource);
     }

@@ -39,7 +39,7 @@ public:
 
     bool Init(plexa::SQOVI2* debug, uint32_t coreCount, bool is64) override;
     void OnBranch(plexa::SQOVI2* debug, uint32_t core, uint64_t pc, uint64_t targetPc, bool is64,
-                  uint64_t time) override;
+                  uint64_t time) final;
     void OnSample(plexa::SQOVI2* debug, uint32_t core, uint64_t pc, uint64_t lr, uint64_t fp,
                   uint64_t sp, bool inUserMode, bool mmuEnabled, bool is64,
                   uint64_t time) override;
@@ -75,6 +75,10 @@ public:
     const KernelOffsets& offsets() const { return offsets_; }
     bool offsets64() const { return offsets64_; }
     const std::vector<KernelSymbol>& symbols() const { return symbols_; }
+    // True for a branch to either task symbol, the only branches OnBranch acts on.
+    bool IsTaskBranch(uint64_t targetPc) const {
+        return targetPc == switchToAddress_ || targetPc == releaseTaskAddress_;
+    }
     uint64_t switchToAddress() const { return switchToAddress_; }
     uint64_t releaseTaskAddress() const { return releaseTaskAddress_; }
     uint32_t pageShift() const { return pageShift_; }
