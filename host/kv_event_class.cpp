@@ -21,7 +21,7 @@ ZVT::EventFieldType* EventClass::FieldOfValueIndex(uint32_t valueIndex) {
 uint32_t EventClass::GetValueIndex(const char* fieldName) {
     if (fieldName == nullptr) return ZVT::kNoValueIndex;
     for (uint32_t i = 0; i < carried_.size(); ++i) {
-        if (carried_[i]->fieldSpec().name == fieldName) return i;
+        if (carried_[i]->shape().name == fieldName) return i;
     }
     return ZVT::kNoValueIndex;
 }

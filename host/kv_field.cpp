@@ -6,51 +6,51 @@ namespace kvhost {
 
 namespace {
 
-FieldSpec MakeSpec(std::string name, uint32_t type, uint32_t size, std::string description) {
-    FieldSpec fieldSpec;
-    fieldSpec.name = std::move(name);
-    fieldSpec.type = type;
-    fieldSpec.size = size;
-    fieldSpec.description = std::move(description);
-    return fieldSpec;
+FieldShape ShapeOf(std::string name, uint32_t type, uint32_t size, std::string description) {
+    FieldShape shape;
+    shape.name = std::move(name);
+    shape.type = type;
+    shape.size = size;
+    shape.description = std::move(description);
+    return shape;
 }
 
 }  // namespace
 
-FieldSpec Unsigned(std::string name, uint32_t size, std::string description) {
-    return MakeSpec(std::move(name), ZVT::UNSIGNED_INT, size, std::move(description));
+FieldShape Unsigned(std::string name, uint32_t size, std::string description) {
+    return ShapeOf(std::move(name), ZVT::UNSIGNED_INT, size, std::move(description));
 }
 
-FieldSpec Signed(std::string name, uint32_t size, std::string description) {
-    return MakeSpec(std::move(name), ZVT::SIGNED_INT, size, std::move(description));
+FieldShape Signed(std::string name, uint32_t size, std::string description) {
+    return ShapeOf(std::move(name), ZVT::SIGNED_INT, size, std::move(description));
 }
 
-FieldSpec Boolean(std::string name, std::string description) {
-    return MakeSpec(std::move(name), ZVT::BOOL, 1, std::move(description));
+FieldShape Boolean(std::string name, std::string description) {
+    return ShapeOf(std::move(name), ZVT::BOOL, 1, std::move(description));
 }
 
-FieldSpec Enum(std::string name, uint32_t size, std::vector<EnumEntry> constants,
+FieldShape Enum(std::string name, uint32_t size, std::vector<EnumEntry> constants,
                std::string description) {
-    FieldSpec fieldSpec = MakeSpec(std::move(name), ZVT::ENUM, size, std::move(description));
-    fieldSpec.constants = std::move(constants);
-    return fieldSpec;
+    FieldShape shape = ShapeOf(std::move(name), ZVT::ENUM, size, std::move(description));
+    shape.constants = std::move(constants);
+    return shape;
 }
 
-FieldSpec Float(std::string name, std::string description) {
-    return MakeSpec(std::move(name), ZVT::FLOAT, 8, std::move(description));
+FieldShape Float(std::string name, std::string description) {
+    return ShapeOf(std::move(name), ZVT::FLOAT, 8, std::move(description));
 }
 
-FieldSpec Text(std::string name, std::string description) {
-    return MakeSpec(std::move(name), ZVT::STRING, 8, std::move(description));
+FieldShape Text(std::string name, std::string description) {
+    return ShapeOf(std::move(name), ZVT::STRING, 8, std::move(description));
 }
 
-FieldSpec LocalTime() {
+FieldShape LocalTime() {
     return Signed("LOCAL_TIME", 8, "Event time as an offset in scheduler ticks");
 }
 
-Field::Field(uint32_t index, FieldSpec fieldSpec) : index_(index), fieldSpec_(std::move(fieldSpec)) {
-    constants_.reserve(fieldSpec_.constants.size());
-    for (const EnumEntry& entry : fieldSpec_.constants) {
+Field::Field(uint32_t index, FieldShape shape) : index_(index), shape_(std::move(shape)) {
+    constants_.reserve(shape_.constants.size());
+    for (const EnumEntry& entry : shape_.constants) {
         constants_.push_back(ZVT::EnumConstant{entry.value, entry.name.c_str()});
     }
 }

@@ -1,5 +1,5 @@
-// Field descriptions of trace sources: what a test declares (FieldSpec) and
-// the host object the plug-in sees (Field, a ZVT::EventFieldType).
+// Field descriptions of trace sources: the shape a test or component declares
+// (FieldShape) and the host object the plug-in sees (Field, a ZVT::EventFieldType).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,7 @@ struct EnumEntry {
 // One field as declared by a test or a simulated component. `size` is the
 // value's size in bytes; `sizeFlags` lands in the upper 16 bits of Size(),
 // where a host may keep flags that carry no size.
-struct FieldSpec {
+struct FieldShape {
     std::string name;
     uint32_t type = ZVT::UNSIGNED_INT;
     uint32_t size = 8;
@@ -27,42 +27,42 @@ struct FieldSpec {
     uint32_t sizeFlags = 0;
 };
 
-FieldSpec Unsigned(std::string name, uint32_t size, std::string description = {});
-FieldSpec Signed(std::string name, uint32_t size, std::string description = {});
-FieldSpec Boolean(std::string name, std::string description = {});
-FieldSpec Enum(std::string name, uint32_t size, std::vector<EnumEntry> constants,
+FieldShape Unsigned(std::string name, uint32_t size, std::string description = {});
+FieldShape Signed(std::string name, uint32_t size, std::string description = {});
+FieldShape Boolean(std::string name, std::string description = {});
+FieldShape Enum(std::string name, uint32_t size, std::vector<EnumEntry> constants,
                std::string description = {});
-FieldSpec Float(std::string name, std::string description = {});
-FieldSpec Text(std::string name, std::string description = {});
+FieldShape Float(std::string name, std::string description = {});
+FieldShape Text(std::string name, std::string description = {});
 // The event's time offset in scheduler ticks: SIGNED_INT of 8 bytes.
-FieldSpec LocalTime();
+FieldShape LocalTime();
 
 class Field final : public ZVT::EventFieldType {
 public:
-    Field(uint32_t index, FieldSpec fieldSpec);
+    Field(uint32_t index, FieldShape shape);
     Field(const Field&) = delete;
     Field& operator=(const Field&) = delete;
 
     plexa::CAInterface* LookupInterface(const char* name, uint32_t minimumRevision,
                                         uint32_t* actualRevision) override;
     uint32_t FieldIndex() override { return index_; }
-    const char* Name() override { return fieldSpec_.name.c_str(); }
-    const char* Description() override { return fieldSpec_.description.c_str(); }
-    uint32_t TypeCode() override { return fieldSpec_.type; }
-    uint32_t Size() override { return (fieldSpec_.size & 0xFFFFu) | (fieldSpec_.sizeFlags << 16); }
+    const char* Name() override { return shape_.name.c_str(); }
+    const char* Description() override { return shape_.description.c_str(); }
+    uint32_t TypeCode() override { return shape_.type; }
+    uint32_t Size() override { return (shape_.size & 0xFFFFu) | (shape_.sizeFlags << 16); }
     uint32_t EnumConstantCount() override { return static_cast<uint32_t>(constants_.size()); }
     ZVT::EnumConstant EnumConstantAt(uint32_t index) override;
 
     uint32_t index() const { return index_; }
-    const FieldSpec& fieldSpec() const { return fieldSpec_; }
-    uint32_t valueSize() const { return fieldSpec_.size & 0xFFFFu; }
+    const FieldShape& shape() const { return shape_; }
+    uint32_t valueSize() const { return shape_.size & 0xFFFFu; }
     // Bytes of this field's slot in an event record: 8-byte aligned, at least 8.
     uint32_t slotSize() const;
 
 private:
     uint32_t index_;
-    FieldSpec fieldSpec_;
-    std::vector<ZVT::EnumConstant> constants_;  // names point into fieldSpec_.constants
+    FieldShape shape_;
+    std::vector<ZVT::EnumConstant> constants_;  // names point into shape_.constants
 };
 
 }  // namespace kvhost

@@ -33,7 +33,7 @@ ZVT::TraceSource* TraceComponent::TraceSourceAt(uint32_t index) {
 }
 
 TraceSource& TraceComponent::AddSource(std::string name, std::string description,
-                                       std::vector<FieldSpec> fields) {
+                                       std::vector<FieldShape> fields) {
     if (FindSource(name) != nullptr) {
         throw std::invalid_argument("kvhost: source " + name + " declared twice in " + name_);
     }

@@ -32,7 +32,7 @@ public:
     const std::string& name() const { return name_; }
     // Adds a source after the existing ones; a duplicate name throws.
     TraceSource& AddSource(std::string name, std::string description,
-                           std::vector<FieldSpec> fields);
+                           std::vector<FieldShape> fields);
     // The named source; throws std::invalid_argument when absent.
     TraceSource& Source(std::string_view name);
     TraceSource* FindSource(std::string_view name);

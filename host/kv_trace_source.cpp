@@ -17,17 +17,17 @@ uint64_t LowBytesMask(uint32_t bytes) {
 
 }  // namespace
 
-TraceSource::TraceSource(std::string name, std::string description, std::vector<FieldSpec> fields)
+TraceSource::TraceSource(std::string name, std::string description, std::vector<FieldShape> fields)
     : name_(std::move(name)), description_(std::move(description)) {
     uint32_t offset = kHeaderBytes;
-    for (FieldSpec& fieldSpec : fields) {
+    for (FieldShape& shape : fields) {
         for (const auto& existing : fields_) {
-            if (existing->fieldSpec().name == fieldSpec.name) {
-                throw std::invalid_argument("kvhost: field " + fieldSpec.name + " declared twice in " +
+            if (existing->shape().name == shape.name) {
+                throw std::invalid_argument("kvhost: field " + shape.name + " declared twice in " +
                                             name_);
             }
         }
-        auto field = std::make_unique<Field>(static_cast<uint32_t>(fields_.size()), std::move(fieldSpec));
+        auto field = std::make_unique<Field>(static_cast<uint32_t>(fields_.size()), std::move(shape));
         slotOffsets_.push_back(offset);
         mask64_.push_back(LowBytesMask(field->valueSize()));
         offset += field->slotSize();
@@ -49,7 +49,7 @@ plexa::CAInterface* TraceSource::LookupInterface(const char*, uint32_t, uint32_t
 ZVT::EventFieldType* TraceSource::FindField(const char* name) {
     if (name == nullptr) return nullptr;
     for (const auto& field : fields_) {
-        if (field->fieldSpec().name == name) return field.get();
+        if (field->shape().name == name) return field.get();
     }
     return nullptr;
 }
@@ -75,14 +75,14 @@ ZVT::EventClass* TraceSource::CreateEventClass(uint32_t fieldMask) {
 
 uint32_t TraceSource::IndexOf(std::string_view fieldName) const {
     for (const auto& field : fields_) {
-        if (field->fieldSpec().name == fieldName) return field->index();
+        if (field->shape().name == fieldName) return field->index();
     }
     throw std::invalid_argument("kvhost: no field " + std::string(fieldName) + " in source " +
                                 name_);
 }
 
 void TraceSource::SetInteger(uint32_t index, uint64_t value) {
-    switch (fields_[index]->fieldSpec().type) {
+    switch (fields_[index]->shape().type) {
     case ZVT::BOOL:
         value = value != 0 ? 1 : 0;
         break;
@@ -92,7 +92,7 @@ void TraceSource::SetInteger(uint32_t index, uint64_t value) {
     case ZVT::STRING:
         // A number in a STRING slot would be a wild pointer for the reader.
         throw std::invalid_argument("kvhost: integer for STRING field " +
-                                    fields_[index]->fieldSpec().name + " of source " + name_);
+                                    fields_[index]->shape().name + " of source " + name_);
     default:
         break;
     }
@@ -121,22 +121,22 @@ void TraceSource::Set(uint32_t index, const Value& value) {
     if (index >= fields_.size()) {
         throw std::invalid_argument("kvhost: field index out of range in source " + name_);
     }
-    const FieldSpec& fieldSpec = fields_[index]->fieldSpec();
+    const FieldShape& shape = fields_[index]->shape();
     const auto mismatch = [&]() {
-        return std::invalid_argument("kvhost: value of the wrong kind for field " + fieldSpec.name +
+        return std::invalid_argument("kvhost: value of the wrong kind for field " + shape.name +
                                      " of source " + name_);
     };
     switch (value.kind()) {
     case Value::Kind::Integer:
-        if (fieldSpec.type == ZVT::STRING) throw mismatch();
+        if (shape.type == ZVT::STRING) throw mismatch();
         SetInteger(index, value.bits());
         return;
     case Value::Kind::Floating:
-        if (fieldSpec.type != ZVT::FLOAT) throw mismatch();
+        if (shape.type != ZVT::FLOAT) throw mismatch();
         SetFloat(index, value.floating());
         return;
     case Value::Kind::Text:
-        if (fieldSpec.type != ZVT::STRING) throw mismatch();
+        if (shape.type != ZVT::STRING) throw mismatch();
         SetText(index, value.text());
         return;
     }
@@ -146,7 +146,7 @@ void TraceSource::ClearValues() {
     std::fill(storage_.begin(), storage_.end(), 0);
     std::memcpy(record_, &sequence_, 8);
     for (uint32_t i = 0; i < fields_.size(); ++i) {
-        if (fields_[i]->fieldSpec().type == ZVT::STRING) {
+        if (fields_[i]->shape().type == ZVT::STRING) {
             const char* pointer = kEmptyText;
             std::memcpy(slot(i), &pointer, sizeof pointer);
         }

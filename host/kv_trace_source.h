@@ -28,7 +28,7 @@ class TraceSource final : public ZVT::TraceSource {
 public:
     static constexpr uint32_t kHeaderBytes = 8;
 
-    TraceSource(std::string name, std::string description, std::vector<FieldSpec> fields);
+    TraceSource(std::string name, std::string description, std::vector<FieldShape> fields);
     TraceSource(const TraceSource&) = delete;
     TraceSource& operator=(const TraceSource&) = delete;
     ~TraceSource() override;

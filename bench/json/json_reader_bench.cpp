@@ -47,7 +47,7 @@ void BM_ParseCountersFile(benchmark::State& state) {
         std::istringstream input(text);
         vq::JSONStreamReader reader(input);
         vq::JSONValue value;
-        if (!vq::parseJSON(reader, value, false)) state.SkipWithError("document did not parse");
+        if (!vq::parseJSON(reader, value)) state.SkipWithError("document did not parse");
         benchmark::DoNotOptimize(value);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "capture/capture_writer.h"
-#include "counters/counter_set.h"
 #include "json/json_value.h"
 #include "kvhost.h"
 #include "os/baremetal/baremetal_driver.h"
@@ -46,13 +45,11 @@ struct Rig {
 
     std::filesystem::path directory;
     kvhost::Processor core{"cpu", {.is64 = true}, 0};
-    vantric::CounterSet counters;
     vantric::CaptureWriter capture;
     std::unique_ptr<BareMetalDriver> driver;
 };
 
 void BM_EmptyOnBranch(benchmark::State& state) {
-    vantric::CounterSet counters;
     vantric::CaptureWriter capture;
     std::unique_ptr<OSDriver> base = std::make_unique<OSDriver>(capture);
     OSDriver* driver = base.get();

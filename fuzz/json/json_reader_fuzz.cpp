@@ -56,13 +56,12 @@ std::size_t depthOf(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const bool allowTrailing = size > 0 && (data[0] & 1);
-    const vq::testing::Parsed stream = vq::testing::parseText(text, allowTrailing);
+    const vq::testing::Parsed stream = vq::testing::parseText(text);
     if (!stream.ok && stream.value.type() != vq::JSONValue::TypeNull) std::abort();
 
     PlainSource source(text);
     vq::JSONValue plain;
-    const bool plainOk = vq::parseJSON(source, plain, allowTrailing);
+    const bool plainOk = vq::parseJSON(source, plain);
     if (plainOk != stream.ok || source.log != stream.log || vq::testing::dump(plain) != vq::testing::dump(stream.value)) {
         std::abort();
     }
@@ -72,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     if (depthOf(text) <= 200) {
         const vq::testing::Parsed reference = vq::testing::parseText(
-            text, allowTrailing, [](vq::JSONReader& reader, vq::JSONValue& value, bool trailing) {
-                return vq::testing::ReferenceReader(reader).parse(value, trailing);
+            text, [](vq::JSONReader& reader, vq::JSONValue& value) {
+                return vq::testing::ReferenceReader(reader).parse(value);
             });
         if (reference.ok != stream.ok || reference.log != stream.log ||
             vq::testing::dump(reference.value) != vq::testing::dump(stream.value)) {

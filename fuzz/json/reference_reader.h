@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "json/json_grammar.h"
 #include "json/json_reader.h"
@@ -16,16 +17,14 @@ class ReferenceReader {
 public:
     explicit ReferenceReader(JSONReader& reader) : r_(reader) {}
 
-    bool parse(JSONValue& value, bool allowTrailing) {
+    bool parse(JSONValue& value) {
         grammar::skipWhitespace(r_);
         if (!parseValue(value)) {
             value = JSONValue();
             return false;
         }
-        if (!allowTrailing) {
-            grammar::skipWhitespace(r_);
-            if (!r_.eof()) r_.error("Non-whitespace characters found after object");
-        }
+        grammar::skipWhitespace(r_);
+        if (!r_.eof()) r_.error("Non-whitespace characters found after object");
         return true;
     }
 
@@ -52,7 +51,7 @@ private:
         if (literal('f', "alse")) return (value = JSONValue(false), true);
         if (grammar::parseNumber(r_, value)) return true;
         std::string text;
-        if (r_.readString(text)) return (value = JSONValue(std::move(text)), true);
+        if (grammar::readString(r_, text)) return (value = JSONValue(std::move(text)), true);
         if (next('{')) {
             r_.skip();
             ws();
@@ -89,7 +88,7 @@ private:
     }
 
     bool readPair(std::string& key, JSONValue& value) {
-        if (!r_.readString(key)) return false;
+        if (!grammar::readString(r_, key)) return false;
         ws();
         if (!next(':')) return false;
         r_.skip();
@@ -121,7 +120,7 @@ private:
     bool parseElements(JSONValue& array) {
         JSONValue value;
         if (!parseValue(value)) return false;
-        array.append(value);
+        array.append(std::move(value));
         ws();
         if (next(',')) {
             r_.skip();

@@ -6,8 +6,6 @@ namespace plexa {
 
 CAInterfaceRegistry::CAInterfaceRegistry(const char* registryName) : name_(registryName) {}
 
-CAInterfaceRegistry::~CAInterfaceRegistry() { entries_.clear(); }
-
 CAInterface* CAInterfaceRegistry::LookupInterface(const char* name, uint32_t minimumRevision,
                                                   uint32_t* actualRevision) {
     if (name == nullptr || *name == '\0') return nullptr;
@@ -36,13 +34,13 @@ void CAInterfaceRegistry::AddInterface(const char* name, uint32_t revision, CAIn
         found->second.pointer = pointer;
         return;
     }
-    entries_.emplace(name, InterfaceEntry{name, revision, pointer});
+    entries_.emplace(name, InterfaceEntry{revision, pointer});
 }
 
 void CAInterfaceRegistry::RemoveInterface(const char* name) { entries_.erase(name); }
 
 void CAInterfaceRegistry::VisitInterfaces(InterfaceVisitor* visitor) {
-    for (const auto& [key, entry] : entries_) visitor->Visit(entry.name.c_str(), entry.revision);
+    for (const auto& [name, entry] : entries_) visitor->Visit(name.c_str(), entry.revision);
 }
 
 const char* CAInterfaceRegistry::RegistryName() { return name_.c_str(); }

@@ -13,7 +13,6 @@ namespace plexa {
 class CAInterfaceRegistry : public CAInterfaceRegistryIF {
 public:
     explicit CAInterfaceRegistry(const char* registryName);
-    ~CAInterfaceRegistry() override;
 
     CAInterface* LookupInterface(const char* name, uint32_t minimumRevision,
                                  uint32_t* actualRevision) override;
@@ -25,7 +24,6 @@ public:
 
 private:
     struct InterfaceEntry {
-        std::string name;
         uint32_t revision;
         CAInterface* pointer;  // borrowed: the owner or one of its faces
     };

@@ -1,11 +1,12 @@
-// Writes the capture directory that the profiler opens after the run: the
-// two XML description files and one binary frame file per frame type (per
-// core for some types), each holding a length, a frame header and packed
-// records. One writer per plug-in instance; all calls come from one thread.
+// Writes the capture directory that the profiler opens after the run: one
+// binary frame file per frame type (per core for some types), each holding a
+// length, a frame header and packed records, next to the two XML description
+// files (DescriptionFiles). Channel records go to the external frame through
+// AnnotationChannels. One writer per plug-in instance; all calls come from
+// one thread.
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <iostream>
 #include <set>
 #include <span>
@@ -14,9 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include "capture/annotation_channels.h"
 #include "capture/cookie_cache.h"
-#include "capture/frame_file.h"
 #include "capture/counter_description.h"
+#include "capture/description_files.h"
+#include "capture/frame_file.h"
 
 namespace vantric {
 
@@ -100,7 +103,6 @@ private:
     void rotate(uint32_t type, uint32_t core);
     std::string nextFileName();
     void writeFrameStart(uint32_t type, uint32_t core);
-    void reportOpenFailure(const std::string& path, const char* what);
     void writeLink(uint64_t time, uint32_t cookie, uint32_t pid, uint32_t tid);
     void writeCookieName(uint32_t core, uint32_t cookie, std::string_view name);
 
@@ -130,17 +132,12 @@ private:
     uint32_t sequence_ = 0;
     std::vector<capture::FrameFile> files_;
     std::vector<uint64_t> recordCounts_;
-    std::ofstream session_;
-    std::ofstream captured_;
+    capture::DescriptionFiles descriptions_;
     bool open_ = false;
 
     capture::CookieCache cookies_;
     std::set<Announced, AnnouncedOrder> announced_;
-
-    std::vector<std::string> channels_;
-    std::vector<uint32_t> textSequence_;
-    std::vector<uint32_t> activitySequence_;
-    bool streamHeaderWritten_ = false;
+    capture::AnnotationChannels channels_;
 };
 
 }  // namespace vantric

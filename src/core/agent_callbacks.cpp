@@ -8,6 +8,7 @@
 #include "core/traced_core.h"
 #include "os/linux/linux_driver.h"
 #include "os/os_driver.h"
+#include "os/target_access.h"
 #include "time/time_source.h"
 
 namespace vantric {
@@ -29,12 +30,12 @@ uint64_t TimeOf(const TracedCore& c, const EventField& localTime, const uint8_t*
 void AgentCallbacks::TakeSample(const TracedCore& c, uint64_t pc, uint64_t time) {
     AgentState& agent = *c.agent;
     plexa::SQOVI2* debug = c.debug;
-    const uint64_t lr = OSDriver::ReadRegister64(debug, agent.linkRegister);
+    const uint64_t lr = TargetAccess::ReadRegister64(debug, agent.linkRegister);
     const bool aarch64Frame =
-        agent.is64 && (OSDriver::ReadRegister32(debug, agent.cpsrRegister) & 0x1F) != kUserMode32;
-    const uint64_t fp = aarch64Frame ? OSDriver::ReadRegister64(debug, agent.framePointer64)
-                                     : OSDriver::ReadRegister32(debug, agent.framePointer32);
-    const uint64_t sp = OSDriver::ReadRegister64(debug, agent.stackPointer);
+        agent.is64 && (TargetAccess::ReadRegister32(debug, agent.cpsrRegister) & 0x1F) != kUserMode32;
+    const uint64_t fp = aarch64Frame ? TargetAccess::ReadRegister64(debug, agent.framePointer64)
+                                     : TargetAccess::ReadRegister32(debug, agent.framePointer32);
+    const uint64_t sp = TargetAccess::ReadRegister64(debug, agent.stackPointer);
     if (agent.driver != nullptr) {
         agent.driver->OnSample(debug, c.core, pc, lr, fp, sp, c.state->userMode, agent.mmuEnabled,
                                agent.is64, time);

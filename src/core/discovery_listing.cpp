@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "os/os_driver.h"
+#include "os/target_access.h"
 
 namespace vantric {
 namespace {
@@ -28,8 +28,8 @@ void NumberItem(std::ostream& out, int depth, const char* key, uint64_t value, b
 // The identification value: the first of CPUID, MIDR, MIDR_EL1 the core has.
 uint32_t IdentificationOf(plexa::SQOVI2* debug) {
     for (const char* name : {"CPUID", "MIDR", "MIDR_EL1"}) {
-        const uint32_t reg = OSDriver::FindRegister(debug, OSDriver::kAllGroups, name);
-        if (reg != OSDriver::kNotFound) return OSDriver::ReadRegister32(debug, reg);
+        const uint32_t reg = TargetAccess::FindRegister(debug, TargetAccess::kAllGroups, name);
+        if (reg != TargetAccess::kNotFound) return TargetAccess::ReadRegister32(debug, reg);
     }
     return 0;
 }

@@ -14,7 +14,7 @@ class CounterSetSink final : public SoftwareCounterSink {
 public:
     explicit CounterSetSink(CounterSet& counters) : counters_(counters) {}
 
-    Counter AddSoftwareCounter(const SoftwareCounterSpec& s) override {
+    Counter AddSoftwareCounter(const SoftwareCounterSettings& s) override {
         return counters_.AddSoftwareCounter(s.title, s.name, s.type, s.display, s.units,
                                             s.averageSelection, s.perCpu, s.startTime, s.endTime,
                                             s.percentage, s.multiplier, s.averageCores, s.interval,

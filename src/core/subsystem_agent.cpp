@@ -8,6 +8,7 @@
 #include "counters/counter_set.h"
 #include "os/linux/linux_driver.h"
 #include "os/os_driver.h"
+#include "os/target_access.h"
 #include "util/bind_trace_callback.h"
 #include "util/console.h"
 
@@ -160,15 +161,15 @@ void SubsystemAgent::findSvcValue(ZVT::ComponentTraceInterface* trace) {
 
 void SubsystemAgent::findRegisters(plexa::SQOVI2* debug) {
     auto find = [debug](const char* name) {
-        return OSDriver::FindRegister(debug, OSDriver::kAllGroups, name);
+        return TargetAccess::FindRegister(debug, TargetAccess::kAllGroups, name);
     };
-    state_.is64 = find("X0") != OSDriver::kNotFound;
+    state_.is64 = find("X0") != TargetAccess::kNotFound;
     state_.linkRegister = find(state_.is64 ? "X30" : "R14");
     state_.framePointer64 = find("X29");
     state_.framePointer32 = find("R11");
     state_.stackPointer = find("SP");
-    if (state_.stackPointer == OSDriver::kNotFound) state_.stackPointer = find("R13");
-    if (state_.stackPointer == OSDriver::kNotFound)
+    if (state_.stackPointer == TargetAccess::kNotFound) state_.stackPointer = find("R13");
+    if (state_.stackPointer == TargetAccess::kNotFound)
         ErrorLine("Vantric subsystem agent", "SP/R13 register not found");
     state_.cpsrRegister = find("CPSR");
 }

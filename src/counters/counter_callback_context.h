@@ -1,15 +1,15 @@
 // What one counter callback needs on every event: the record it counts into,
 // where time and values go, and what was fixed when it was registered (the
 // condition's field bindings and the LOCAL_TIME field's place in the record).
-// One per (counter record, component) registration and one per software
-// counter; the CounterSet owns them all.
+// One per (counter record, component) registration of a user counter and one
+// per software counter; CounterCallbacks and SoftwareCounters own them.
 #pragma once
 
 #include <cstdint>
 #include <sstream>
 
-#include "expression/compiled_condition.h"
 #include "counters/counter_record.h"
+#include "expression/compiled_condition.h"
 #include "expression/expression_tree.h"
 #include "expression/variable_db.h"
 #include "util/event_field.h"
@@ -26,6 +26,11 @@ struct CounterCallbackContext {
     CounterCallbackContext(const CounterCallbackContext&) = delete;
     CounterCallbackContext& operator=(const CounterCallbackContext&) = delete;
 
+    // Writes the record's count for `core` at `time` and starts counting
+    // again: the rare end of counting, kept out of line of the per-event
+    // paths.
+    [[gnu::noinline]] void WriteValue(uint64_t time, uint32_t valueCore);
+
     // Read on every event, so kept together at the front.
     CaptureWriter* writer;
     CounterRecord* record;  // shared with the other contexts of the same counter
@@ -36,7 +41,7 @@ struct CounterCallbackContext {
     EventField localTime;
     ExpressionParserN::ExpressionTreeT condition;  // empty: every event counts
     // The condition's flat form, when it has one; otherwise the tree answers.
-    CompiledCondition compiled;
+    ExpressionParserN::CompiledCondition compiled;
 
     // The fields the condition names; its evaluators are bound through it.
     ExpressionParserN::ZVTVariableDBT variables;

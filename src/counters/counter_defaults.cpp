@@ -1,18 +1,17 @@
 #include "counters/counter_defaults.h"
 
-#include "counters/counter_entry.h"
+#include "counters/counter_file_reader.h"
 
 namespace vantric {
 
 bool ReadCounterDefaults(const std::string& path, CounterDefaultsMap& defaults,
                          std::ostream& errors) {
-    vq::JSONValue document;
-    if (!ReadCounterFile(path, document, errors)) return false;
+    CounterFileReader reader(CounterFileReader::Kind::kDefaults, errors);
+    if (!reader.Open(path)) return false;
 
     bool result = true;
-    for (uint64_t i = 0; i < document.size(); ++i) {
-        std::optional<CounterEntry> entry =
-            ReadCounterEntry(document.at(i), i + 1, CounterFileKind::kDefaults, errors);
+    for (uint64_t i = 0; i < reader.size(); ++i) {
+        std::optional<CounterFileEntry> entry = reader.Entry(i);
         if (!entry) {
             result = false;
             continue;

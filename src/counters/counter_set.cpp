@@ -2,21 +2,11 @@
 
 #include <algorithm>
 
+#include "capture/capture_writer.h"
+#include "counters/counter_file_reader.h"
+#include "time/time_source.h"
+
 namespace vantric {
-namespace {
-
-// A counter's own window narrowed to the trace window; an empty result keeps
-// end == start, which counts nothing.
-struct Window {
-    uint64_t start;
-    uint64_t end;
-};
-Window Clip(uint64_t startTime, uint64_t endTime, uint64_t windowStart, uint64_t windowEnd) {
-    const uint64_t start = std::max(startTime, windowStart);
-    return {start, std::max(std::min(endTime, windowEnd), start)};
-}
-
-}  // namespace
 
 CounterSet::CounterSet() = default;
 CounterSet::~CounterSet() = default;
@@ -32,8 +22,9 @@ uint32_t CounterSet::AddCounter(const std::string& title, const std::string& nam
     auto found = descriptionKeys_.find(identity);
     if (found != descriptionKeys_.end()) return found->second;
 
+    const auto key = static_cast<uint32_t>(descriptions_.size());
     CounterDescription description;
-    description.key = nextKey_;
+    description.key = key;
     description.title = title;
     description.name = name;
     description.type = type;
@@ -47,26 +38,41 @@ uint32_t CounterSet::AddCounter(const std::string& title, const std::string& nam
     description.renderingType = renderingType;
     description.derived = derived;
     descriptions_.push_back(std::move(description));
-    descriptionKeys_.emplace(std::move(identity), nextKey_);
-    return nextKey_++;
+    descriptionKeys_.emplace(std::move(identity), key);
+    return key;
 }
 
-CounterRecord& CounterSet::AddRecord(const std::string& component, uint32_t key,
-                                    uint64_t interval, uint64_t startTime, uint64_t endTime,
-                                    const std::string& sourceName,
-                                    const std::string& condition) {
-    const Window window = Clip(startTime, endTime, windowStart_, windowEnd_);
-    auto record = std::make_unique<CounterRecord>();
-    record->key = key;
-    record->interval = interval;
-    record->startTime = window.start;
-    record->endTime = window.end;
-    record->component = component;
-    record->sourceName = sourceName;
-    record->condition = condition;
-    RecordList& list = records_[component];
-    list.push_back(std::move(record));
-    return *list.back();
+CounterRecord CounterSet::MakeRecord(uint32_t key, uint64_t interval, uint64_t startTime,
+                                     uint64_t endTime) const {
+    CounterRecord record;
+    record.key = key;
+    record.interval = interval;
+    // An empty intersection keeps end == start, which counts nothing.
+    record.startTime = std::max(startTime, windowStart_);
+    record.endTime = std::max(std::min(endTime, windowEnd_), record.startTime);
+    return record;
+}
+
+bool CounterSet::ReadCountersConfig(const std::string& path) {
+    CounterFileReader reader(CounterFileReader::Kind::kCounters, errorText_);
+    if (!reader.Open(path)) return false;
+
+    bool result = true;
+    for (uint64_t i = 0; i < reader.size(); ++i) {
+        std::optional<CounterFileEntry> entry = reader.Entry(i);
+        // A value is written every "MessageInterval" counted events; the
+        // values are plain counts, never percentages.
+        if (!entry || !AddTraceSourceCounter(entry->component, entry->sourceName, entry->condition,
+                                             entry->title, entry->name, entry->type,
+                                             entry->display, entry->units,
+                                             entry->averageSelection, entry->perCpu,
+                                             entry->startTime, entry->endTime,
+                                             /*percentage=*/false, /*multiplier=*/1.0f,
+                                             /*averageCores=*/false, entry->messageInterval)) {
+            result = false;
+        }
+    }
+    return result;
 }
 
 bool CounterSet::AddTraceSourceCounter(const std::string& component,
@@ -79,15 +85,43 @@ bool CounterSet::AddTraceSourceCounter(const std::string& component,
                                        bool averageCores, uint64_t interval) {
     // Callbacks are subscribed per component as components are registered; a
     // counter added later would silently miss the components already done.
-    if (registered_) {
+    if (callbacks_.registered()) {
         errorText_ << "Cannot add counters after ZVT callback registeration";
         return false;
     }
     const uint32_t key = AddCounter(title, name, type, display, units, averageSelection, perCpu,
                                     percentage, multiplier, averageCores, false, std::string());
-    AddRecord(component.empty() ? kEveryComponent : component, key, interval, startTime, endTime,
-              sourceName, condition);
+    CounterRecord record = MakeRecord(key, interval, startTime, endTime);
+    record.component = component;
+    record.sourceName = sourceName;
+    record.condition = condition;
+    callbacks_.Add(std::move(record));
     return true;
+}
+
+bool CounterSet::RegisterCountersForComponent(ZVT::ComponentTraceInterface* componentTrace,
+                                              uint32_t core, const std::string& componentName) {
+    return callbacks_.Register(componentTrace, core, componentName, writer_, timeSource_);
+}
+
+CounterCallbackContext* CounterSet::AddSoftwareCounter(
+    const std::string& title, const std::string& name, const std::string& type,
+    const std::string& display, const std::string& units, bool averageSelection, bool perCpu,
+    uint64_t startTime, uint64_t endTime, bool percentage, float multiplier, bool averageCores,
+    uint64_t interval, bool derived, const std::string& renderingType) {
+    if (timeSource_ == nullptr || writer_ == nullptr) return nullptr;
+    const uint32_t key = AddCounter(title, name, type, display, units, averageSelection, perCpu,
+                                    percentage, multiplier, averageCores, derived, renderingType);
+    return &software_.Add(MakeRecord(key, interval, startTime, endTime), *writer_, *timeSource_);
+}
+
+void CounterSet::ReleaseCounters() {
+    if (writer_ != nullptr && writer_->isOpen()) {
+        const uint64_t endTime = timeSource_ != nullptr ? timeSource_->lastSimulatedTime() : 0;
+        writer_->writeDescriptions(0, endTime, descriptions_);
+    }
+    callbacks_.Clear();
+    software_.Clear();
 }
 
 }  // namespace vantric

@@ -1,28 +1,29 @@
 // The instance's counters. Every counter the profiler shows is described once
 // here, whoever created it (user counters, software counters, built-in
-// counters), and identified everywhere else by its key. The set also owns the
-// user counters of the counters file and the software counters of the OS
-// drivers: their records, the callbacks that count host trace events into
-// them, and the writing of their values to the capture.
+// counters), and identified everywhere else by its key. The set also holds
+// the user counters of the counters file (CounterCallbacks) and the software
+// counters of the OS drivers (SoftwareCounters), clips both to the trace
+// window, and hands the descriptions to the capture at release.
 //
 // Life of a user counter: ReadCountersConfig (instance construction) makes
 // its record; RegisterCountersForComponent (simulation start-up, once per
-// component) subscribes a callback for every component with its trace source;
-// OnCounterEvent counts; ReleaseCounters hands the descriptions to the
-// capture writer. All calls come from the host's simulation thread.
+// component) subscribes a callback for every component with its trace
+// source; the callback counts; ReleaseCounters hands the descriptions over.
+// All calls come from the host's simulation thread.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "boundary/host_abi.h"
-#include "counters/counter_callback_context.h"
 #include "capture/counter_description.h"
+#include "counters/counter_callback_context.h"
+#include "counters/counter_callbacks.h"
 #include "counters/counter_record.h"
+#include "counters/software_counters.h"
 
 namespace vantric {
 
@@ -31,11 +32,6 @@ class TimeSource;
 
 class CounterSet {
 public:
-    // The record lists of counters that apply to every component and of the
-    // software counters.
-    static constexpr const char* kEveryComponent = "*";
-    static constexpr const char* kSoftwareComponent = "NON_ZVT_software_events";
-
     CounterSet();
     ~CounterSet();
     CounterSet(const CounterSet&) = delete;
@@ -53,7 +49,7 @@ public:
                         bool percentage, float multiplier, bool averageCores, bool derived,
                         const std::string& renderingType);
 
-    // Every description, in creation order.
+    // Every description, in creation order (a description's key is its index).
     const std::vector<CounterDescription>& descriptions() const { return descriptions_; }
 
     // ---- settings, given by the instance ----
@@ -101,15 +97,6 @@ public:
     // errorText()); a component without the source is no failure.
     bool RegisterCountersForComponent(ZVT::ComponentTraceInterface* componentTrace, uint32_t core,
                                       const std::string& componentName);
-    bool RegisterCounterCallback(CounterRecord& record,
-                                 ZVT::ComponentTraceInterface* componentTrace, uint32_t core);
-
-    // The host callback of every user counter; `context` is its
-    // CounterCallbackContext. Allocates nothing unless the condition compares
-    // texts.
-    static void OnCounterEvent(void* context, ZVT::EventClass* eventClass, const uint8_t* record);
-
-    bool registered() const { return registered_; }
 
     // ---- software counters: counted by the program itself ----
 
@@ -126,7 +113,9 @@ public:
     // Adds `amount` at the current time; writes a value for `core` once the
     // count reaches the interval. A null context is ignored.
     static void AddToSoftwareCounter(CounterCallbackContext* context, uint64_t amount,
-                                     uint32_t core);
+                                     uint32_t core) {
+        SoftwareCounters::AddAmount(context, amount, core);
+    }
 
     // ---- release ----
 
@@ -135,29 +124,24 @@ public:
     // be called afterwards.
     void ReleaseCounters();
 
-    // ---- observation ----
-    using RecordList = std::vector<std::unique_ptr<CounterRecord>>;
-    const std::map<std::string, RecordList>& recordsByComponent() const { return records_; }
-    size_t contextCount() const { return contexts_.size(); }
+    // The user counters' records and contexts, for inspection.
+    const CounterCallbacks& callbacks() const { return callbacks_; }
 
 private:
-    CounterRecord& AddRecord(const std::string& component, uint32_t key, uint64_t interval,
-                             uint64_t startTime, uint64_t endTime, const std::string& sourceName,
-                             const std::string& condition);
-    bool RegisterList(const std::string& component, ZVT::ComponentTraceInterface* componentTrace,
-                      uint32_t core);
+    // A record of description `key` counting in [startTime, endTime) clipped
+    // to the trace window.
+    CounterRecord MakeRecord(uint32_t key, uint64_t interval, uint64_t startTime,
+                             uint64_t endTime) const;
 
-    bool registered_ = false;
     uint64_t windowStart_ = 0;
     uint64_t windowEnd_ = UINT64_MAX;
-    std::map<std::string, RecordList> records_;
     std::map<std::string, uint32_t> descriptionKeys_;
     std::vector<CounterDescription> descriptions_;
-    std::vector<std::unique_ptr<CounterCallbackContext>> contexts_;
-    uint32_t nextKey_ = 0;
     CaptureWriter* writer_ = nullptr;
     TimeSource* timeSource_ = nullptr;
     std::ostringstream errorText_;
+    CounterCallbacks callbacks_{errorText_};  // after errorText_, which it writes to
+    SoftwareCounters software_;
 };
 
 }  // namespace vantric

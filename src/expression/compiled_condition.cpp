@@ -3,15 +3,8 @@
 #include "expression/op_evaluator.h"
 #include "expression/zvt_field_evaluator.h"
 
-namespace vantric {
+namespace ExpressionParserN {
 namespace {
-
-using ExpressionParserN::ExpressionDataType;
-using ExpressionParserN::ExpressionTreeNodeT;
-using ExpressionParserN::ExpressionTreeOperatorNodeT;
-using ExpressionParserN::NodeKind;
-using ExpressionParserN::OperatorCode;
-using ExpressionParserN::ZVTFieldEvaluatorT;
 
 // The getter a comparison uses for both operands, chosen by the left
 // operand's type as the operator evaluation does.
@@ -25,8 +18,7 @@ struct Getter {
 
 bool GetterOf(ExpressionDataType type, Getter& getter) {
     switch (type) {
-        case ExpressionDataType::Int8:
-        case ExpressionDataType::Char: getter = {1, true}; return true;
+        case ExpressionDataType::Int8: getter = {1, true}; return true;
         case ExpressionDataType::Int16: getter = {2, true}; return true;
         case ExpressionDataType::Int32: getter = {4, true}; return true;
         case ExpressionDataType::Int64: getter = {8, true}; return true;
@@ -82,7 +74,7 @@ private:
     uint32_t Operator(const ExpressionTreeNodeT& operand, uint32_t t, uint32_t f) {
         const auto* node = dynamic_cast<const ExpressionTreeOperatorNodeT*>(&operand);
         if (node == nullptr ||
-            dynamic_cast<const ExpressionParserN::OpEvaluatorT*>(operand.GetEvaluator()) == nullptr) {
+            dynamic_cast<const OpEvaluatorT*>(operand.GetEvaluator()) == nullptr) {
             ok = false;
             return f;
         }
@@ -204,4 +196,4 @@ CompiledCondition CompiledCondition::Compile(const ExpressionTreeNodeT& root,
     return compiled;
 }
 
-}  // namespace vantric
+}  // namespace ExpressionParserN

@@ -1,10 +1,11 @@
-// A counter's condition turned, once its fields are bound, into a short run
-// of compare-and-jump steps that read the event record directly.
+// A validated condition tree, once its fields are bound to one event class,
+// turned into a short run of compare-and-jump steps that read the event
+// record directly.
 //
-// The condition tree answers through virtual getters on every node and asks
-// the host for each field's offset on every read; for a counter that runs on
-// every event of a busy source that is most of its cost. Everything that
-// decides the tree's answer is fixed at registration (node types follow the
+// The tree answers through virtual getters on every node and asks the host
+// for each field's offset on every read; for a condition evaluated on every
+// event of a busy source that is most of its cost. Everything that decides
+// the tree's answer is fixed once the fields are bound (node types follow the
 // field bindings, literals never change, offsets are fixed by the event
 // class), so it is settled once: which getter width and signedness each
 // comparison uses, where each field lies, what each literal reads as at that
@@ -25,7 +26,7 @@
 #include "boundary/host_abi.h"
 #include "expression/expression_tree_node.h"
 
-namespace vantric {
+namespace ExpressionParserN {
 
 class CompiledCondition {
 public:
@@ -33,8 +34,7 @@ public:
 
     // Compiles the bound tree under `root` for records of `eventClass`.
     // Leaves valid() false for a shape it does not handle.
-    static CompiledCondition Compile(const ExpressionParserN::ExpressionTreeNodeT& root,
-                                     ZVT::EventClass* eventClass);
+    static CompiledCondition Compile(const ExpressionTreeNodeT& root, ZVT::EventClass* eventClass);
 
     bool valid() const { return valid_; }
 
@@ -89,4 +89,4 @@ private:
     bool valid_ = false;
 };
 
-}  // namespace vantric
+}  // namespace ExpressionParserN

@@ -88,11 +88,6 @@ std::unique_ptr<ExpressionEvaluatorT> MakeLiteralEvaluator(ExpressionDataType ty
             if (!ReadValue(token, v)) return nullptr;
             return std::make_unique<Uint64LiteralEvaluator>(v);
         }
-        case ExpressionDataType::Char: {
-            char c;  // the first non-blank character
-            if (!ReadValue(token, c)) return nullptr;
-            return std::make_unique<Uint8LiteralEvaluator>(static_cast<uint8_t>(c));
-        }
         case ExpressionDataType::String: {
             std::string value = WithoutBackslashes(token);
             if (!value.empty() && value.front() == '"') value.erase(0, 1);
@@ -106,14 +101,13 @@ std::unique_ptr<ExpressionEvaluatorT> MakeLiteralEvaluator(ExpressionDataType ty
             if (!ReadValue(token, v)) return nullptr;
             return std::make_unique<DoubleLiteralEvaluator>(v);
         }
-        default: return nullptr;  // 12 and Unknown have no literal
+        default: return nullptr;  // Char, 12 and Unknown are never a literal's type
     }
 }
 
 }  // namespace
 
-ExpressionParserT::ExpressionParserT(VariableDBT& variableDB)
-    : variables(variableDB), store(std::make_shared<EvaluatorStoreT>()) {
+ExpressionParserT::ExpressionParserT(VariableDBT& variableDB) : variables(variableDB) {
     // Every operator node shares this evaluator; make it exist before any.
     (void)OpEvaluatorT::Instance();
 }
@@ -138,10 +132,6 @@ bool ExpressionParserT::IsOperatorToken(std::string_view word) {
            std::end(kTwoCharacterOperators);
 }
 
-ExpressionParserT::NodeList ExpressionParserT::Tokenize(std::string_view text) {
-    return Tokenize(text, *store);
-}
-
 ExpressionParserT::NodeList ExpressionParserT::Tokenize(std::string_view text,
                                                         EvaluatorStoreT& into) {
     NodeList nodes;
@@ -150,7 +140,7 @@ ExpressionParserT::NodeList ExpressionParserT::Tokenize(std::string_view text,
     while (in >> word) {
         std::unique_ptr<ExpressionTreeNodeT> node;
         if (IsOperatorToken(word)) {
-            node = CreateOperatorNode(word);
+            node = std::make_unique<ExpressionTreeOperatorNodeT>(word);
         } else {
             const ExpressionDataType type = DetermineLiteralType(word);
             node = type == ExpressionDataType::Unknown ? CreateVariableNode(word, into)
@@ -189,11 +179,6 @@ ExpressionDataType ExpressionParserT::DetermineLiteralType(const std::string& to
     return ExpressionDataType::Double;
 }
 
-std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateLiteralNode(
-    ExpressionDataType type, const std::string& token) {
-    return CreateLiteralNode(type, token, *store);
-}
-
 std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateLiteralNode(ExpressionDataType type,
                                                                           const std::string& token,
                                                                           EvaluatorStoreT& into) {
@@ -201,16 +186,6 @@ std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateLiteralNode(Expres
     if (!evaluator) return nullptr;
     return std::make_unique<ExpressionTreeLiteralNodeT>(type, into.Adopt(std::move(evaluator)),
                                                         token);
-}
-
-std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateOperatorNode(
-    const std::string& token) {
-    return std::make_unique<ExpressionTreeOperatorNodeT>(token);
-}
-
-std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateVariableNode(
-    const std::string& token) {
-    return CreateVariableNode(token, *store);
 }
 
 std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::CreateVariableNode(const std::string& token,

@@ -19,8 +19,6 @@ namespace ExpressionParserN {
 
 class ExpressionParserT {
 public:
-    using NodeList = std::vector<std::unique_ptr<ExpressionTreeNodeT>>;
-
     // `variables` must outlive the parser; it is asked only while parsing.
     explicit ExpressionParserT(VariableDBT& variables);
 
@@ -28,35 +26,28 @@ public:
     // The result owns its nodes and the evaluators they use.
     ExpressionTreeT Parse(std::string_view text);
 
-    // The steps of Parse, usable on their own. Nodes they create borrow
-    // evaluators from this parser's own store (Evaluators()), which lives as
-    // long as the parser or whoever holds the returned pointer.
-    NodeList Tokenize(std::string_view text);  // empty when a word makes no node
-    NodeList ToPostfix(NodeList tokens);       // empty on unbalanced ")"
-    std::unique_ptr<ExpressionTreeNodeT> BuildTree(NodeList postfix);
-
-    // Unknown means the token is no literal.
-    static ExpressionDataType DetermineLiteralType(const std::string& token);
-
-    std::unique_ptr<ExpressionTreeNodeT> CreateLiteralNode(ExpressionDataType type,
-                                                           const std::string& token);
-    std::unique_ptr<ExpressionTreeNodeT> CreateOperatorNode(const std::string& token);
-    std::unique_ptr<ExpressionTreeNodeT> CreateVariableNode(const std::string& token);
-
     static bool IsOperatorToken(std::string_view word);
 
-    const std::shared_ptr<EvaluatorStoreT>& Evaluators() const { return store; }
-
 private:
+    // The narrowest type that holds the literal `token`; Unknown when it is
+    // no literal.
+    static ExpressionDataType DetermineLiteralType(const std::string& token);
+
+    using NodeList = std::vector<std::unique_ptr<ExpressionTreeNodeT>>;
+
+    // The steps of Parse. Nodes borrow their evaluators from `into`. Tokenize
+    // gives nothing when a word makes no node, ToPostfix on an unbalanced ")".
     NodeList Tokenize(std::string_view text, EvaluatorStoreT& into);
-    std::unique_ptr<ExpressionTreeNodeT> CreateLiteralNode(ExpressionDataType type,
-                                                           const std::string& token,
-                                                           EvaluatorStoreT& into);
+    static NodeList ToPostfix(NodeList tokens);
+    static std::unique_ptr<ExpressionTreeNodeT> BuildTree(NodeList postfix);
+
+    static std::unique_ptr<ExpressionTreeNodeT> CreateLiteralNode(ExpressionDataType type,
+                                                                  const std::string& token,
+                                                                  EvaluatorStoreT& into);
     std::unique_ptr<ExpressionTreeNodeT> CreateVariableNode(const std::string& token,
                                                             EvaluatorStoreT& into);
 
     VariableDBT& variables;
-    std::shared_ptr<EvaluatorStoreT> store;
 };
 
 }  // namespace ExpressionParserN

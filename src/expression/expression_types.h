@@ -17,7 +17,7 @@ enum class ExpressionDataType : uint32_t {
     Uint16 = 5,
     Uint32 = 6,
     Uint64 = 7,
-    Char = 8,
+    Char = 8,  // no node has it: its code stays taken
     String = 9,
     Bool = 10,
     Double = 11,

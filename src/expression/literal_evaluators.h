@@ -58,7 +58,6 @@ public:
     explicit Int64LiteralEvaluator(int64_t v) : IntegerLiteralEvaluator(static_cast<uint64_t>(v)) {}
 };
 
-// Also holds Char literals (their first character).
 class Uint8LiteralEvaluator final : public IntegerLiteralEvaluator {
 public:
     explicit Uint8LiteralEvaluator(uint8_t v) : IntegerLiteralEvaluator(v) {}

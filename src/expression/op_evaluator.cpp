@@ -58,8 +58,7 @@ template <typename Relation>
                                                    ZVT::EventClass* eventClass,
                                                    const uint8_t* record) {
     switch (left.GetType()) {
-        case ExpressionDataType::Int8:
-        case ExpressionDataType::Char: return VT_COMPARE_INTEGERS(int8_t, GetInt8);
+        case ExpressionDataType::Int8: return VT_COMPARE_INTEGERS(int8_t, GetInt8);
         case ExpressionDataType::Int16: return VT_COMPARE_INTEGERS(int16_t, GetInt16);
         case ExpressionDataType::Int32: return VT_COMPARE_INTEGERS(int32_t, GetInt32);
         case ExpressionDataType::Int64: return VT_COMPARE_INTEGERS(int64_t, GetInt64);

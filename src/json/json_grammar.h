@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <string>
-#include <type_traits>
 
 #include "json/json_number.h"
 #include "json/json_reader.h"
@@ -88,9 +87,9 @@ int readStringChar(R& reader) {
     return kNone;
 }
 
-// JSONReader::readString's steps: a quoted string appended to out.
+// A quoted string, appended to out.
 template <typename R>
-bool readStringBody(R& reader, std::string& out) {
+bool readString(R& reader, std::string& out) {
     if (!nextIs(reader, '"')) {
         reader.error("Invalid string");
         return false;
@@ -113,17 +112,6 @@ bool readStringBody(R& reader, std::string& out) {
     }
     reader.skip();
     return true;
-}
-
-// Through the virtual step for an abstract source (it may override it); the
-// stream reader is final and keeps the base's steps, so it reads directly.
-template <typename R>
-bool readString(R& reader, std::string& out) {
-    if constexpr (std::is_same_v<R, JSONReader>) {
-        return reader.readString(out);
-    } else {
-        return readStringBody(reader, out);
-    }
 }
 
 // One number: optional '-', then 0xHEX, or an integral part, optional

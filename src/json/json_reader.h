@@ -26,8 +26,7 @@
 
 namespace vq {
 
-// Character source of the reader, and the two grammar steps every source
-// shares (readPair, readString).
+// Character source of the reader.
 class JSONReader {
 public:
     virtual ~JSONReader() = default;
@@ -43,23 +42,15 @@ public:
     // Records a diagnostic message.
     virtual void error(const char* message) = 0;
 
-    // Reads one object member: a string key, ':' and a value. parseJSON runs
-    // the same steps inline (so that nesting never recurses) and does not call
-    // this; it does call readString for keys and strings of any source other
-    // than the stream reader.
-    virtual bool readPair(std::string& key, JSONValue& value);
-    // Reads one quoted string, appending it to out.
-    virtual bool readString(std::string& out);
-
 protected:
     JSONReader() = default;
     JSONReader(const JSONReader&) = default;
     JSONReader& operator=(const JSONReader&) = default;
 };
 
-// Reads one JSON value from the reader into value. When allowTrailing is
-// false, text after the value (other than whitespace) is reported through
-// error() but the result stays a success. On failure value is null.
-bool parseJSON(JSONReader& reader, JSONValue& value, bool allowTrailing = false);
+// Reads one JSON value from the reader into value. Text after the value
+// (other than whitespace) is reported through error() but the result stays a
+// success. On failure value is null.
+bool parseJSON(JSONReader& reader, JSONValue& value);
 
 }  // namespace vq

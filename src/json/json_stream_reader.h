@@ -45,10 +45,6 @@ public:
     // Appends "Error: <message>\nat line <l> column <c>\n" to the log.
     void error(const char* message) override;
 
-    // Lines count line feeds consumed; columns count characters consumed
-    // since the last line feed; both from 0.
-    uint32_t line() const { return line_; }
-    uint32_t column() const { return column_; }
     // Everything error() recorded so far.
     std::string messages() const { return log_.str(); }
 
@@ -57,6 +53,7 @@ private:
     // Read directly: a sentry per character would dominate the reading time.
     // Null when the stream was not readable at construction.
     std::streambuf* buffer_;
+    // Line feeds consumed, and characters consumed since the last one.
     uint32_t line_ = 0;
     uint32_t column_ = 0;
     std::ostringstream log_;

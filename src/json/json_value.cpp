@@ -232,14 +232,14 @@ std::string& JSONValue::asString() {
 }
 
 uint32_t JSONValue::asUInt32() const {
-    if (type_ == TypeInt) throw Underflow(payload_.i, false, 4);
+    if (type_ == TypeInt) throw Underflow(payload_.i, 4);
     checkType(TypeUInt);
     if (payload_.u > 0xFFFFFFFFu) throw Overflow(payload_.u, false, 4);
     return static_cast<uint32_t>(payload_.u);
 }
 
 uint64_t JSONValue::asUInt64() const {
-    if (type_ == TypeInt) throw Underflow(payload_.i, false, 8);
+    if (type_ == TypeInt) throw Underflow(payload_.i, 8);
     checkType(TypeUInt);
     return payload_.u;
 }
@@ -301,14 +301,6 @@ const JSONValue& JSONValue::at(uint64_t index) const {
 
 JSONValue& JSONValue::at(uint64_t index) {
     return const_cast<JSONValue&>(std::as_const(*this).at(index));
-}
-
-JSONValue& JSONValue::append(const JSONValue& value) {
-    checkType(TypeArray);
-    // Copy first: the value may be an element of this very array.
-    JSONValue copy(value);
-    payload_.array->push_back(std::move(copy));
-    return payload_.array->back();
 }
 
 JSONValue& JSONValue::append(JSONValue&& value) {

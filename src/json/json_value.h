@@ -59,12 +59,6 @@ public:
     class WrongType : public SerializationException {
     public:
         WrongType(Type requested, Type actual);
-        Type requested() const noexcept { return requested_; }
-        Type actual() const noexcept { return actual_; }
-
-    private:
-        Type requested_;
-        Type actual_;
     };
 
     // "Value <v> is too large for uint32" (width given in bytes).
@@ -76,7 +70,7 @@ public:
     // "Value <v> is too small for uint64" (width given in bytes).
     class Underflow : public SerializationException {
     public:
-        Underflow(int64_t value, bool isSigned, uint32_t widthBytes);
+        Underflow(int64_t value, uint32_t widthBytes);
     };
 
     // "JSON array index out of range (index <i> but array size <n>)"
@@ -136,7 +130,6 @@ public:
     std::size_t size() const;
     const JSONValue& at(uint64_t index) const;
     JSONValue& at(uint64_t index);
-    JSONValue& append(const JSONValue& value);  // appends a deep copy
     JSONValue& append(JSONValue&& value);
 
 private:

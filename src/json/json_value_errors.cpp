@@ -22,17 +22,15 @@ const char* JSONValue::SerializationException::what() const noexcept { return me
 
 JSONValue::WrongType::WrongType(Type requested, Type actual)
     : SerializationException(std::string("tried to access value of type ") + typeName(actual) + " as " +
-                             typeName(requested)),
-      requested_(requested),
-      actual_(actual) {}
+                             typeName(requested)) {}
 
 JSONValue::Overflow::Overflow(uint64_t value, bool isSigned, uint32_t widthBytes)
     : SerializationException("Value " + std::to_string(value) + " is too large for " +
                              integerTypeName(isSigned, widthBytes)) {}
 
-JSONValue::Underflow::Underflow(int64_t value, bool isSigned, uint32_t widthBytes)
+JSONValue::Underflow::Underflow(int64_t value, uint32_t widthBytes)
     : SerializationException("Value " + std::to_string(value) + " is too small for " +
-                             integerTypeName(isSigned, widthBytes)) {}
+                             integerTypeName(false, widthBytes)) {}
 
 JSONValue::OutOfRange::OutOfRange(uint64_t index, uint64_t size)
     : SerializationException("JSON array index out of range (index " + std::to_string(index) +

@@ -1,11 +1,10 @@
-// The target's extended-feature text: a NUL-terminated list of
-// "NAME=value" entries separated by ":", held in a register that is read in
-// 16-byte chunks.
+#include "os/extended_features.h"
+
 #include <cctype>
 #include <cstring>
 #include <limits>
 
-#include "os/os_driver.h"
+#include "os/target_access.h"
 #include "util/console.h"
 
 namespace vantric {
@@ -37,11 +36,11 @@ int32_t ParseFeatureValue(std::string_view text) {
 
 }  // namespace
 
-std::string OSDriver::ReadExtendedFeatures(plexa::SQOVI2* debug) {
+std::string ExtendedFeatures::Read(plexa::SQOVI2* debug) {
     plexa::SQOVITargetFeatures features;
     std::memset(&features, 0, sizeof features);
-    features.pcRegisterNumber = kNotFound;
-    features.extendedFeaturesRegisterNumber = kNotFound;
+    features.pcRegisterNumber = TargetAccess::kNotFound;
+    features.extendedFeaturesRegisterNumber = TargetAccess::kNotFound;
     if (debug == nullptr || debug->GetTargetFeatures(&features) != plexa::kStatusOk) {
         ErrorLine(kComponent,
                   "ERROR: Getting QOVI target features from target failed. These are required in "
@@ -67,8 +66,8 @@ std::string OSDriver::ReadExtendedFeatures(plexa::SQOVI2* debug) {
     return text;
 }
 
-int32_t OSDriver::GetExtendedFeature(plexa::SQOVI2* debug, std::string_view name, bool verbose) {
-    const std::string text = ReadExtendedFeatures(debug);
+int32_t ExtendedFeatures::Value(plexa::SQOVI2* debug, std::string_view name, bool verbose) {
+    const std::string text = Read(debug);
     const size_t at = text.find(name);
     if (at == std::string::npos) {
         if (verbose) ErrorLine(kComponent, "feature not found in ETF");

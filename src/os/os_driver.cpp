@@ -1,5 +1,7 @@
 #include "os/os_driver.h"
 
+#include "os/extended_features.h"
+
 namespace vantric {
 
 OSDriver::OSDriver(CaptureWriter& capture)
@@ -11,8 +13,8 @@ OSDriver::OSDriver(CaptureWriter& capture)
 OSDriver::~OSDriver() = default;
 
 bool OSDriver::Init(plexa::SQOVI2* debug, uint32_t /*coreCount*/, bool is64) {
-    memorySpace = FindMemorySpace(debug, is64 ? "Guest" : "Secure");
-    pcMemorySpaceRegister = GetExtendedFeature(debug, "PC_MEMSPACE_REGNUM", true);
+    memorySpace = TargetAccess::FindMemorySpace(debug, is64 ? "Guest" : "Secure");
+    pcMemorySpaceRegister = ExtendedFeatures::Value(debug, "PC_MEMSPACE_REGNUM", true);
     if (pcMemorySpaceRegister < 0) return false;
 
     static constexpr std::array<const char*, kRegisterSlots> kNames32 = {
@@ -23,7 +25,7 @@ bool OSDriver::Init(plexa::SQOVI2* debug, uint32_t /*coreCount*/, bool is64) {
     RegisterNumbers& numbers = is64 ? regs64 : regs32;
     const auto& names = is64 ? kNames64 : kNames32;
     for (uint32_t slot = 0; slot < kRegisterSlots; ++slot) {
-        numbers[slot] = FindRegister(debug, kAllGroups, names[slot]);
+        numbers[slot] = TargetAccess::FindRegister(debug, TargetAccess::kAllGroups, names[slot]);
     }
     return true;
 }
@@ -36,8 +38,6 @@ void OSDriver::OnSample(plexa::SQOVI2*, uint32_t, uint64_t, uint64_t, uint64_t, 
                         bool, bool, uint64_t) {}
 
 void OSDriver::OnSyscall(plexa::SQOVI2*, uint32_t, bool, uint64_t) {}
-
-void OSDriver::OnTlbFill(plexa::SQOVI2*, uint32_t, bool, uint64_t) {}
 
 bool OSDriver::WantsBranchEvents() const { return false; }
 

@@ -1,9 +1,8 @@
-// Register and memory access through a core's "plexa.SQOVI2" interface.
-// Lookups walk the host's lists in small batches; reads are single host
-// calls whose failure yields 0 rather than an error.
-#include <cstring>
+// Lookups walk the host's lists in small batches; a failed read yields 0
+// rather than an error.
+#include "os/target_access.h"
 
-#include "os/os_driver.h"
+#include <cstring>
 
 namespace vantric {
 namespace {
@@ -50,7 +49,7 @@ bool ReadUnits(plexa::SQOVI2* debug, uint32_t space, uint64_t address, uint32_t 
 
 }  // namespace
 
-uint32_t OSDriver::FindMemorySpace(plexa::SQOVI2* debug, std::string_view name) {
+uint32_t TargetAccess::FindMemorySpace(plexa::SQOVI2* debug, std::string_view name) {
     if (debug == nullptr) return kNotFound;
     plexa::SQOVIMemorySpaceInfo spaces[kMemorySpaceBatch];
     for (uint32_t start = 0;; start += kMemorySpaceBatch) {
@@ -68,7 +67,7 @@ uint32_t OSDriver::FindMemorySpace(plexa::SQOVI2* debug, std::string_view name) 
     }
 }
 
-uint32_t OSDriver::FindRegister(plexa::SQOVI2* debug, uint32_t group, std::string_view name) {
+uint32_t TargetAccess::FindRegister(plexa::SQOVI2* debug, uint32_t group, std::string_view name) {
     if (debug == nullptr) return kNotFound;
     plexa::SQOVIRegisterInfo registers[kRegisterBatch];
     for (uint32_t start = 0;; start += kRegisterBatch) {
@@ -86,38 +85,43 @@ uint32_t OSDriver::FindRegister(plexa::SQOVI2* debug, uint32_t group, std::strin
     }
 }
 
-uint32_t OSDriver::ReadRegister32(plexa::SQOVI2* debug, uint32_t reg) {
+uint32_t TargetAccess::ReadRegister32(plexa::SQOVI2* debug, uint32_t reg) {
     uint8_t bytes[16];
     return ReadRegisterBytes(debug, reg, bytes) ? static_cast<uint32_t>(LittleEndian(bytes, 4))
                                                 : 0;
 }
 
-uint64_t OSDriver::ReadRegister64(plexa::SQOVI2* debug, uint32_t reg) {
+uint64_t TargetAccess::ReadRegister64(plexa::SQOVI2* debug, uint32_t reg) {
     uint8_t bytes[16];
     return ReadRegisterBytes(debug, reg, bytes) ? LittleEndian(bytes, 8) : 0;
 }
 
-uint32_t OSDriver::ReadMemory32(plexa::SQOVI2* debug, uint32_t space, uint64_t address) {
+uint32_t TargetAccess::ReadMemory32(plexa::SQOVI2* debug, uint32_t space, uint64_t address) {
     uint8_t bytes[4] = {};
     return ReadUnits(debug, space, address, 1, 4, bytes)
                ? static_cast<uint32_t>(LittleEndian(bytes, 4))
                : 0;
 }
 
-uint64_t OSDriver::ReadMemory64(plexa::SQOVI2* debug, uint32_t space, uint64_t address) {
+uint64_t TargetAccess::ReadMemory64(plexa::SQOVI2* debug, uint32_t space, uint64_t address) {
     uint8_t bytes[8] = {};
     return ReadUnits(debug, space, address, 8, 1, bytes) ? LittleEndian(bytes, 8) : 0;
 }
 
-std::string OSDriver::ReadTargetString(plexa::SQOVI2* debug, uint32_t space, uint64_t address,
-                                       uint64_t maxLength) {
-    std::string text;
-    for (uint64_t i = 0; i < maxLength; ++i) {
+bool TargetAccess::ReadBytes(plexa::SQOVI2* debug, uint32_t space, uint64_t address,
+                             uint32_t count, uint8_t* out) {
+    return ReadUnits(debug, space, address, count, 1, out);
+}
+
+size_t TargetAccess::ReadText(plexa::SQOVI2* debug, uint32_t space, uint64_t address,
+                              size_t maxLength, char* out) {
+    size_t length = 0;
+    for (; length < maxLength; ++length) {
         uint8_t byte = 0;
-        if (!ReadUnits(debug, space, address + i, 1, 1, &byte) || byte == 0) break;
-        text.push_back(static_cast<char>(byte));
+        if (!ReadUnits(debug, space, address + length, 1, 1, &byte) || byte == 0) break;
+        out[length] = static_cast<char>(byte);
     }
-    return text;
+    return length;
 }
 
 }  // namespace vantric

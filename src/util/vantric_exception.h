@@ -30,7 +30,6 @@ public:
         message_ += std::to_string(number);
         return *this;
     }
-    VantricExceptionT& operator<<(uint32_t number) { return *this << uint64_t{number}; }
 
 private:
     std::string message_;

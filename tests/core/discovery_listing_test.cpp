@@ -149,7 +149,7 @@ TEST_F(DiscoveryListingTest, FailuresAreListedAfterTheInstances) {
     OnlyBranchSources({&a, &c});
     c.SetFailing(kvhost::DebugOperation::GetTargetInfo, true);
     kvhost::TraceComponent& odd = simulation.AddTraceComponent("odd");
-    odd.AddSource("BRA_DIR", "", {kvhost::FieldSpec{"X", 9, 0x10004, "", {}, 0}});
+    odd.AddSource("BRA_DIR", "", {kvhost::FieldShape{"X", 9, 0x10004, "", {}, 0}});
     const std::string text = Listing(defaults);
     EXPECT_NE(text.find("\t\t\t\"Type\": \"ZVT_UNKNOWN\",\n\t\t\t\"Size\": 4\n"), std::string::npos);
     // The failed instances leave the comma of the last good one.

@@ -6,8 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "expression/literal_evaluators.h"
-
 using namespace ExpressionParserN;
 
 namespace {
@@ -80,78 +78,46 @@ TEST(OperatorTokenTest, RecognisesExactlyTheOperatorWords) {
     EXPECT_EQ(OperatorCodeOf("|"), OperatorCode::Other);
 }
 
-TEST(DetermineLiteralTypeTest, PicksTheNarrowestTypeAtEveryBoundary) {
+// A word alone is the tree's root: a literal of the narrowest type that holds
+// it, its value extended to 64 bits, or a variable when it is no literal.
+TEST(ParseTest, WordsBecomeLiteralsOfTheNarrowestType) {
     using T = ExpressionDataType;
     const struct {
         const char* token;
-        ExpressionDataType type;
+        ExpressionDataType type;  // Unknown: a variable
+        uint64_t bits;            // GetUint64 of an integer literal
     } cases[] = {
-        {"0", T::Uint8}, {"255", T::Uint8}, {"256", T::Uint16}, {"65535", T::Uint16},
-        {"65536", T::Uint32}, {"4294967295", T::Uint32}, {"4294967296", T::Uint64},
+        {"0", T::Uint8, 0}, {"255", T::Uint8, 255}, {"256", T::Uint16, 256},
+        {"65535", T::Uint16, 65535}, {"65536", T::Uint32, 65536},
+        {"4294967295", T::Uint32, 4294967295}, {"4294967296", T::Uint64, 4294967296},
         // The read goes through a double: 2^63 - 1 rounds to 2^63.
-        {"9223372036854774784", T::Uint64}, {"9223372036854775807", T::Double},
-        {"18446744073709551615", T::Double}, {"-1", T::Int8}, {"-128", T::Int8},
-        {"-129", T::Int16}, {"-32768", T::Int16}, {"-32769", T::Int32}, {"-2147483648", T::Int32},
-        {"-2147483649", T::Int64}, {"-9223372036854775808", T::Int64},
-        {"-9223372036854777856", T::Double}, {"1.0", T::Uint8}, {"2.5", T::Double},
-        {"-0.5", T::Double}, {"1e3", T::Uint16}, {"\"on\"", T::String}, {"\"\"", T::String},
-        {"\"", T::Unknown}, {"\"on", T::Unknown}, {"true", T::Bool}, {"false", T::Bool},
-        {"True", T::Unknown}, {"abc", T::Unknown}, {"-", T::Unknown},
-        {"1e999", T::Unknown},  // out of range: the read fails
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ExpressionParserT::DetermineLiteralType(c.token), c.type) << c.token;
-    }
-}
-
-TEST(CreateLiteralNodeTest, StoresTheValueExtendedTo64Bits) {
-    using T = ExpressionDataType;
-    const struct {
-        const char* token;
-        ExpressionDataType type;
-        uint64_t bits;  // GetUint64 of the literal's evaluator
-    } cases[] = {
-        {"255", T::Uint8, 255}, {"1.0", T::Uint8, 1}, {"300", T::Uint16, 300},
-        {"1e3", T::Uint16, 1},  // reading stops at "e"
-        {"65536", T::Uint32, 65536}, {"4294967296", T::Uint64, 4294967296ULL},
-        {"-5", T::Int8, ~4ULL}, {"-300", T::Int16, ~299ULL}, {"-40000", T::Int32, ~39999ULL},
-        {"-2147483649", T::Int64, ~2147483648ULL},
+        {"9223372036854774784", T::Uint64, 9223372036854774784ULL},
+        {"9223372036854775807", T::Double, 0}, {"18446744073709551615", T::Double, 0},
+        {"-1", T::Int8, ~0ULL}, {"-128", T::Int8, ~127ULL}, {"-129", T::Int16, ~128ULL},
+        {"-32768", T::Int16, ~32767ULL}, {"-32769", T::Int32, ~32768ULL},
+        {"-2147483648", T::Int32, ~2147483647ULL}, {"-2147483649", T::Int64, ~2147483648ULL},
+        {"-9223372036854775808", T::Int64, 1ULL << 63}, {"-9223372036854777856", T::Double, 0},
+        {"1.0", T::Uint8, 1}, {"2.5", T::Double, 0}, {"-0.5", T::Double, 0},
+        {"1e3", T::Uint16, 1},  // the integer read stops at "e"
+        {"\"on\"", T::String, 0}, {"\"\"", T::String, 0}, {"\"", T::Unknown, 0},
+        {"\"on", T::Unknown, 0}, {"true", T::Bool, 1}, {"false", T::Bool, 0},
+        {"True", T::Unknown, 0}, {"abc", T::Unknown, 0}, {"-", T::Unknown, 0},
+        {"1e999", T::Unknown, 0},  // out of range: the read fails
     };
     ZVTVariableDBT variables;
     ExpressionParserT parser(variables);
     for (const auto& c : cases) {
-        ASSERT_EQ(ExpressionParserT::DetermineLiteralType(c.token), c.type) << c.token;
-        auto node = parser.CreateLiteralNode(c.type, c.token);
-        ASSERT_NE(node, nullptr) << c.token;
-        EXPECT_EQ(node->Kind(), NodeKind::Literal);
-        EXPECT_EQ(node->GetType(), c.type);
-        EXPECT_EQ(node->GetEvaluator()->GetUint64(nullptr, nullptr, *node), c.bits) << c.token;
+        ExpressionTreeT tree = parser.Parse(c.token);
+        ASSERT_TRUE(tree) << c.token;
+        const ExpressionTreeNodeT& node = *tree.Root();
+        EXPECT_EQ(node.Kind(), c.type == T::Unknown ? NodeKind::Variable : NodeKind::Literal);
+        EXPECT_EQ(node.GetType(), c.type) << c.token;
+        if (IsIntegerType(c.type) || c.type == T::Bool) {
+            EXPECT_EQ(node.GetEvaluator()->GetUint64(nullptr, nullptr, node), c.bits) << c.token;
+        }
     }
-}
-
-TEST(CreateLiteralNodeTest, ReadsOtherTypesAndRejectsFailedReads) {
-    using T = ExpressionDataType;
-    ZVTVariableDBT variables;
-    ExpressionParserT parser(variables);
-    EXPECT_EQ(parser.CreateLiteralNode(T::Double, "2.5")->GetDouble(nullptr, nullptr), 2.5);
-    auto text = parser.CreateLiteralNode(T::String, "\"a\\b\"");
-    EXPECT_EQ(text->GetString(nullptr, nullptr), "ab");
-    EXPECT_EQ(text->Text(), "\"a\\b\"");
-    EXPECT_TRUE(parser.CreateLiteralNode(T::Bool, "true")->GetBool(nullptr, nullptr));
-    // Never fails: anything but "true" is false.
-    EXPECT_FALSE(parser.CreateLiteralNode(T::Bool, "yes")->GetBool(nullptr, nullptr));
-    auto letter = parser.CreateLiteralNode(T::Char, "  xyz");
-    ASSERT_NE(letter, nullptr);
-    EXPECT_EQ(letter->GetType(), T::Char);
-    EXPECT_EQ(letter->GetEvaluator()->GetUint8(nullptr, nullptr, *letter), 'x');
-    EXPECT_NE(dynamic_cast<const Uint8LiteralEvaluator*>(letter->GetEvaluator()), nullptr);
-
-    const std::pair<T, const char*> failed[] = {
-        {T::Uint8, "abc"}, {T::Uint16, "70000"}, {T::Int16, "-40000"}, {T::Double, "x"},
-        {T::Char, "   "},  {T::Unknown, "5"},    {static_cast<T>(12), "5"}};
-    for (const auto& [type, token] : failed) {
-        EXPECT_EQ(parser.CreateLiteralNode(type, token), nullptr) << token;
-    }
+    EXPECT_EQ(parser.Parse("2.5").Root()->GetDouble(nullptr, nullptr), 2.5);
+    EXPECT_FALSE(parser.Parse("a == .5e1"));  // a whole number that an integer read refuses
 }
 
 }  // namespace

@@ -45,29 +45,4 @@ TEST(ValidateTest, ReportsUnboundFieldsThenOperandTypes) {
     }
 }
 
-TEST(ExpressionTreeNodeTest, CloneCopiesNodesAndSharesEvaluators) {
-    ZVTVariableDBT variables;
-    ExpressionParserT parser(variables);
-    ExpressionTreeT tree = parser.Parse("a && ( b || ! a ) && 5 < 300");
-    ASSERT_TRUE(tree);
-    std::unique_ptr<ExpressionTreeNodeT> copy = tree.Root()->Clone();
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->ToString(), tree.Root()->ToString());
-    std::vector<ExpressionTreeNodeT*> original;
-    std::vector<ExpressionTreeNodeT*> cloned;
-    tree.Root()->CollectVariables(original);
-    copy->CollectVariables(cloned);
-    ASSERT_EQ(original.size(), 3u);
-    ASSERT_EQ(cloned.size(), 3u);
-    const char* names[] = {"a", "b", "a"};  // left operand first
-    for (size_t i = 0; i < cloned.size(); ++i) {
-        EXPECT_NE(cloned[i], original[i]);
-        EXPECT_EQ(cloned[i]->GetEvaluator(), original[i]->GetEvaluator());
-        EXPECT_EQ(original[i]->Text(), names[i]);
-        EXPECT_EQ(cloned[i]->Text(), names[i]);
-    }
-    // A name used twice has two evaluators.
-    EXPECT_NE(original[0]->GetEvaluator(), original[2]->GetEvaluator());
-}
-
 }  // namespace

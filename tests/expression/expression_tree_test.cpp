@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "expression/expression_parser.h"
 #include "expression/variable_db.h"
@@ -34,20 +36,31 @@ public:
     int live = 0;
 };
 
-TEST(ExpressionTreeTest, CloneKeepsTheEvaluatorsAliveAfterTheOriginalGoes) {
+// A clone copies the nodes, shares the evaluators (one per variable word, a
+// name used twice has two) and keeps them alive after the original goes.
+TEST(ExpressionTreeTest, CloneSharesTheEvaluatorsAndKeepsThemAlive) {
     LiveCountingDB variables;
     ExpressionTreeT clone;
     {
         ExpressionParserT parser(variables);
-        ExpressionTreeT tree = parser.Parse("a && ! b");
+        ExpressionTreeT tree = parser.Parse("a && ( b || ! a ) && 5 < 300");
         ASSERT_TRUE(tree);
-        EXPECT_EQ(variables.live, 2);
+        EXPECT_EQ(variables.live, 3);
         clone = tree.Clone();
+        std::vector<ExpressionTreeNodeT*> original, cloned;
+        tree.Root()->CollectVariables(original);
+        clone.Root()->CollectVariables(cloned);
+        ASSERT_EQ(std::tuple(original.size(), cloned.size()), std::tuple(3u, 3u));
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_NE(cloned[i], original[i]);
+            EXPECT_EQ(cloned[i]->GetEvaluator(), original[i]->GetEvaluator());
+            EXPECT_EQ(cloned[i]->Text(), std::string(i == 1 ? "b" : "a"));  // left operand first
+        }
+        EXPECT_NE(original[0]->GetEvaluator(), original[2]->GetEvaluator());
     }
-    ASSERT_TRUE(clone);
-    EXPECT_EQ(variables.live, 2);
-    EXPECT_EQ(clone.Root()->ToString(), "(a&&(!b))");
-    EXPECT_FALSE(clone.Evaluate(nullptr, nullptr));
+    EXPECT_EQ(variables.live, 3);
+    EXPECT_EQ(clone.Root()->ToString(), "((a&&(b||(!a)))&&(5<300))");
+    EXPECT_TRUE(clone.Evaluate(nullptr, nullptr));
     clone.Reset();
     EXPECT_FALSE(clone);
     EXPECT_EQ(variables.live, 0);
@@ -74,20 +87,6 @@ TEST(ExpressionTreeTest, MoveAssignmentReleasesTheOldTreeFirst) {
     EXPECT_EQ(variables.live, 0);
     EXPECT_FALSE(tree.Evaluate(nullptr, nullptr));
     EXPECT_FALSE(tree.Validate());
-}
-
-TEST(ExpressionTreeTest, StepsCalledDirectlyBorrowFromTheParserStore) {
-    LiveCountingDB variables;
-    {
-        ExpressionParserT parser(variables);
-        std::unique_ptr<ExpressionTreeNodeT> root =
-            parser.BuildTree(parser.ToPostfix(parser.Tokenize("a && 1 == 1")));
-        ASSERT_NE(root, nullptr);
-        EXPECT_EQ(root->ToString(), "(a&&(1==1))");
-        EXPECT_EQ(parser.Evaluators()->Size(), 3u);
-        EXPECT_TRUE(root->GetBool(nullptr, nullptr));
-    }
-    EXPECT_EQ(variables.live, 0);
 }
 
 }  // namespace

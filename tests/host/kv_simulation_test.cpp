@@ -1,68 +1,53 @@
-// The simulation's objects as a plug-in finds them: which names each object
-// answers and at which revision, the component registry, the system trace
-// listing, scheduler time, the end request, and a processor's source set.
+// The simulation's objects as a plug-in finds them: the names each object
+// answers and at which revision, the options that take objects away for the
+// plug-in's failure paths, the system trace listing, and a processor's trace
+// sources with their fields in slot order.
 #include "kv_simulation.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
-
-#include "kv_test_support.h"
 
 namespace kvhost {
 namespace {
 
-struct Answer {
-    const char* name;
-    uint32_t registered;
-};
-
-// Every registered name is answered at its revision and refused above it;
-// the names of other objects are refused.
-void ExpectAnswers(plexa::CAInterface* object, const std::vector<Answer>& answers) {
-    const char* all[] = {"vq.ComponentRegistry",
-                         "SystemTraceInterface1",
-                         "ComponentTraceInterface1",
-                         "plexa.SQOVI2",
-                         "vq.SchedulerInterfaceForComponents",
-                         "plexa.QOVISimulation2"};
-    for (const char* name : all) {
-        const Answer* expected = nullptr;
-        for (const Answer& a : answers) {
-            if (std::string(a.name) == name) expected = &a;
-        }
-        uint32_t actual = 77;
-        plexa::CAInterface* found = object->LookupInterface(name, 0, &actual);
-        if (expected == nullptr) {
-            EXPECT_EQ(found, nullptr) << name;
-            continue;
-        }
-        ASSERT_NE(found, nullptr) << name;
-        EXPECT_EQ(actual, expected->registered) << name;
-        EXPECT_EQ(object->LookupInterface(name, expected->registered, nullptr), found) << name;
-        EXPECT_EQ(object->LookupInterface(name, expected->registered + 1, nullptr), nullptr)
-            << name;
-    }
-    EXPECT_EQ(object->LookupInterface(nullptr, 0, nullptr), nullptr);
-}
-
-TEST(LookupTest, EachObjectAnswersItsOwnNames) {
+TEST(LookupTest, EachObjectAnswersItsOwnNamesAtItsRevision) {
     Simulation sim;
     Processor& core = sim.AddProcessor("cpu0", true);
-    TraceComponent& memory = sim.AddTraceComponent("memory");
-
-    ExpectAnswers(&sim, {{"vq.ComponentRegistry", 0}, {"SystemTraceInterface1", 0}});
-    auto* registry = sim.LookupInterface("vq.ComponentRegistry", 0, nullptr);
-    ExpectAnswers(registry, {{"vq.ComponentRegistry", 0}});
-    ExpectAnswers(sim.LookupInterface("SystemTraceInterface1", 0, nullptr),
-                  {{"SystemTraceInterface1", 0}});
-    ExpectAnswers(&core, {{"ComponentTraceInterface1", 2}, {"plexa.SQOVI2", 0}});
-    ExpectAnswers(&core.debug(), {{"plexa.SQOVI2", 0}});
-    ExpectAnswers(&memory, {{"ComponentTraceInterface1", 2}});
-    ExpectAnswers(&sim.scheduler(), {{"vq.SchedulerInterfaceForComponents", 1}});
-    ExpectAnswers(&sim.control(), {{"plexa.QOVISimulation2", 0}});
+    const std::vector<std::string> all = {"vq.ComponentRegistry", "SystemTraceInterface1",
+                                          "ComponentTraceInterface1", "plexa.SQOVI2",
+                                          "vq.SchedulerInterfaceForComponents", "plexa.QOVISimulation2"};
+    const std::pair<plexa::CAInterface*, std::map<std::string, uint32_t>> cases[] = {
+        {&sim, {{"vq.ComponentRegistry", 0}, {"SystemTraceInterface1", 0}}},
+        {&core, {{"ComponentTraceInterface1", 2}, {"plexa.SQOVI2", 0}}},
+        {&core.debug(), {{"plexa.SQOVI2", 0}}},
+        {&sim.AddTraceComponent("memory"), {{"ComponentTraceInterface1", 2}}},
+        {&sim.scheduler(), {{"vq.SchedulerInterfaceForComponents", 1}}},
+        {&sim.control(), {{"plexa.QOVISimulation2", 0}}},
+    };
+    for (const auto& [object, answers] : cases) {
+        for (const std::string& name : all) {
+            uint32_t actual = 77;
+            const bool found = object->LookupInterface(name.c_str(), 0, &actual) != nullptr;
+            EXPECT_EQ(found, answers.count(name) == 1) << name;
+            if (!found || answers.count(name) == 0) continue;
+            EXPECT_EQ(actual, answers.at(name)) << name;
+            EXPECT_EQ(object->LookupInterface(name.c_str(), actual + 1, nullptr), nullptr) << name;
+        }
+        EXPECT_EQ(object->LookupInterface(nullptr, 0, nullptr), nullptr);
+    }
     EXPECT_EQ(core.LookupInterface("plexa.SQOVI2", 0, nullptr), &core.debug());
+    auto* registry = static_cast<vq::ComponentRegistry*>(sim.LookupInterface("vq.ComponentRegistry", 0, nullptr));
+    EXPECT_EQ(registry->FindComponent("scheduler"), &sim.scheduler());
+    EXPECT_EQ(registry->FindComponent("qoviSimulation"), &sim.control());
+    auto* trace = static_cast<ZVT::SystemTraceInterface*>(sim.LookupInterface("SystemTraceInterface1", 0, nullptr));
+    ASSERT_EQ(trace->TraceComponentCount(), 2);
+    EXPECT_STREQ(trace->TraceComponentName(1), "memory");  // in insertion order
+    EXPECT_EQ(trace->TraceComponent(0), &core);
+    EXPECT_EQ(trace->TraceComponent(2), nullptr);
+    EXPECT_EQ(trace->TraceComponent(-1), nullptr);
 }
 
 TEST(LookupTest, OptionsRemoveWhatFailurePathsNeed) {
@@ -74,7 +59,6 @@ TEST(LookupTest, OptionsRemoveWhatFailurePathsNeed) {
     EXPECT_EQ(sim.LookupInterface("vq.ComponentRegistry", 0, nullptr), nullptr);
     EXPECT_EQ(sim.registry().FindComponent("scheduler"), nullptr);
     EXPECT_EQ(sim.registry().FindComponent("qoviSimulation"), nullptr);
-
     Processor& core = sim.AddProcessor("cpu0", ProcessorOptions{true, false});
     EXPECT_EQ(core.LookupInterface("plexa.SQOVI2", 0, nullptr), nullptr);
     core.SetTraceRevision(1);
@@ -82,107 +66,32 @@ TEST(LookupTest, OptionsRemoveWhatFailurePathsNeed) {
     EXPECT_NE(core.LookupInterface("ComponentTraceInterface1", 1, nullptr), nullptr);
 }
 
-TEST(RegistryTest, ComponentsSystemTraceAndScheduler) {
-    Simulation sim;
-    sim.AddTraceComponent("zeta");
-    Processor& core = sim.AddProcessor("cluster0.cpu0", false);
-    auto* registry = static_cast<vq::ComponentRegistry*>(
-        sim.LookupInterface("vq.ComponentRegistry", 0, nullptr));
-    EXPECT_EQ(registry->FindComponent("cluster0.cpu0"), &core);
-    EXPECT_EQ(registry->FindComponent("absent"), nullptr);
-    EXPECT_EQ(registry->FindComponent(nullptr), nullptr);
-    SimulationControl first, second;
-    EXPECT_TRUE(registry->AddComponentInterface("VantricTrace", &first));
-    EXPECT_TRUE(registry->AddComponentInterface("VantricTrace", &second));  // replaces
-    EXPECT_EQ(registry->FindComponent("VantricTrace"), &second);
-    EXPECT_FALSE(registry->AddComponentInterface(nullptr, &first));
-    EXPECT_THROW(sim.AddTraceComponent("cluster0.cpu0"), std::invalid_argument);
-
-    auto* trace = static_cast<ZVT::SystemTraceInterface*>(
-        sim.LookupInterface("SystemTraceInterface1", 0, nullptr));
-    ASSERT_EQ(trace->TraceComponentCount(), 2);
-    EXPECT_STREQ(trace->TraceComponentName(0), "zeta");  // in insertion order
-    EXPECT_EQ(trace->TraceComponent(1), &core);
-    EXPECT_EQ(trace->TraceComponent(2), nullptr);
-    EXPECT_EQ(trace->TraceComponent(-1), nullptr);
-    EXPECT_EQ(trace->TraceComponentName(2), nullptr);
-
-    auto* scheduler = static_cast<vq::SchedulerInterfaceForComponents*>(
-        registry->FindComponent("scheduler")
-            ->LookupInterface("vq.SchedulerInterfaceForComponents", 1, nullptr));
-    sim.SetTicks(1000);
-    sim.AdvanceTicks(5);
-    sim.SetTickSeconds(0.5e-9);
-    EXPECT_EQ(scheduler->getCurrentSimulationTime(nullptr), 1005u);
-    EXPECT_EQ(scheduler->getTickSeconds(), 0.5e-9);
-    auto* control = static_cast<plexa::QOVISimulation2*>(
-        registry->FindComponent("qoviSimulation")
-            ->LookupInterface("plexa.QOVISimulation2", 0, nullptr));
-    EXPECT_FALSE(sim.simulationEnded());
-    control->EndSimulation(true);
-    EXPECT_TRUE(sim.simulationEnded());
-    EXPECT_TRUE(sim.control().lastStopNow());
-    EXPECT_EQ(sim.control().endRequests(), 1u);
-}
-
-TEST(ProcessorSourcesTest, StandardSetWithLocalTimeLast) {
+TEST(ProcessorSourcesTest, StandardSetWithFieldsInSlotOrder) {
     Simulation sim;
     Processor& core = sim.AddProcessor("cpu0", true);
-    const struct {
-        const char* source;
-        std::vector<std::string> fields;
-        bool localTimeLast;
-    } shapes[] = {{"PERIODIC", {"INST_COUNT", "PC"}, false},
-                  {"INST", {"PC", "ISET", "LOCAL_TIME"}, true},
-                  {"EXCEPTION", {"PC", "VECTOR", "LOCAL_TIME"}, true},
-                  {"SYSCALL", {"TYPE", "LOCAL_TIME"}, true},
-                  {"RUN_STATE", {"OLD", "NEW", "LOCAL_TIME"}, true},
-                  {"MODE_CHANGE", {"MODE"}, false},
-                  {"BRA_DIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, true},
-                  {"BRA_INDIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, true},
-                  {"CP15_WRITE", {"CRn", "opc1", "CRm", "opc2", "VALUE"}, false},
-                  {"SYSREG_WRITE64", {"REGNUM", "VALUE", "UPDATED_VALUE"}, false},
-                  {"MMU_TLB_FILL", {"VA", "PA"}, false}};
+    const std::pair<const char*, std::vector<std::string>> shapes[] = {
+        {"PERIODIC", {"INST_COUNT", "PC"}},       {"INST", {"PC", "ISET", "LOCAL_TIME"}},
+        {"EXCEPTION", {"PC", "VECTOR", "LOCAL_TIME"}}, {"SYSCALL", {"TYPE", "LOCAL_TIME"}},
+        {"RUN_STATE", {"OLD", "NEW", "LOCAL_TIME"}}, {"MODE_CHANGE", {"MODE"}},
+        {"BRA_DIR", {"PC", "TARGET_PC", "LOCAL_TIME"}}, {"BRA_INDIR", {"PC", "TARGET_PC", "LOCAL_TIME"}},
+        {"CP15_WRITE", {"CRn", "opc1", "CRm", "opc2", "VALUE"}},
+        {"SYSREG_WRITE64", {"REGNUM", "VALUE", "UPDATED_VALUE"}}, {"MMU_TLB_FILL", {"VA", "PA"}}};
     ASSERT_EQ(core.TraceSourceCount(), std::size(shapes));
-    for (const auto& shape : shapes) {
-        ZVT::TraceSource* source = core.FindTraceSource(shape.source);
-        ASSERT_NE(source, nullptr) << shape.source;
-        ASSERT_EQ(source->FieldCount(), shape.fields.size()) << shape.source;
-        for (uint32_t i = 0; i < shape.fields.size(); ++i) {
-            EXPECT_EQ(source->FieldAt(i)->Name(), shape.fields[i]) << shape.source;
+    for (const auto& [name, fields] : shapes) {
+        ZVT::TraceSource* source = core.FindTraceSource(name);
+        ASSERT_NE(source, nullptr) << name;
+        ASSERT_EQ(source->FieldCount(), fields.size()) << name;
+        for (uint32_t i = 0; i < fields.size(); ++i) {
+            EXPECT_EQ(source->FieldAt(i)->Name(), fields[i]) << name;
             EXPECT_EQ(source->FieldAt(i)->FieldIndex(), i);
         }
-        ZVT::EventFieldType* last = source->FieldAt(source->FieldCount() - 1);
-        if (shape.localTimeLast) {
-            EXPECT_EQ(last->TypeCode(), ZVT::SIGNED_INT) << shape.source;
-            EXPECT_EQ(last->Size() & 0xFFFF, 8u) << shape.source;
-        }
+        if (fields.back() != "LOCAL_TIME") continue;  // the tick offset: SIGNED_INT of 8 bytes
+        EXPECT_EQ(source->FieldAt(source->FieldCount() - 1)->TypeCode(), ZVT::SIGNED_INT) << name;
+        EXPECT_EQ(source->FieldAt(source->FieldCount() - 1)->Size() & 0xFFFF, 8u) << name;
     }
-    ZVT::EventFieldType* type = core.FindTraceSource("SYSCALL")->FindField("TYPE");
-    ASSERT_EQ(type->EnumConstantCount(), 3u);
-    EXPECT_STREQ(type->EnumConstantAt(0).name, "SVC");
+    EXPECT_STREQ(core.FindTraceSource("SYSCALL")->FindField("TYPE")->EnumConstantAt(0).name, "SVC");
     EXPECT_EQ(core.FindTraceSource("RUN_STATE")->FindField("NEW")->EnumConstantCount(), 9u);
     EXPECT_EQ(core.FindTraceSource("MODE_CHANGE")->FindField("MODE")->Size() & 0xFFFF, 1u);
-}
-
-TEST(ProcessorSourcesTest, EmitHelpersFillTheirSource) {
-    Simulation sim;
-    Processor& core = sim.AddProcessor("cpu0", false);
-    CallbackProbe inst, run;
-    core.FindTraceSource("INST")->CreateEventClass(0x5)->RegisterCallback(CallbackProbe::Callback,
-                                                                          &inst);
-    core.FindTraceSource("RUN_STATE")
-        ->CreateEventClass(0x6)
-        ->RegisterCallback(CallbackProbe::Callback, &run);
-    core.EmitInst(0x8000, 1, -2);
-    core.EmitRunState(1, 4, 0);
-    EXPECT_EQ(inst.value(0), 0x8000u);                   // PC
-    EXPECT_EQ(static_cast<int64_t>(inst.value(1)), -2);  // LOCAL_TIME
-    EXPECT_EQ(run.value(0), 4u);                         // NEW
-    core.RemoveSource("INST");
-    EXPECT_EQ(core.FindTraceSource("INST"), nullptr);
-    core.EmitInst(0x9000);  // still delivered to the callback registered before
-    EXPECT_EQ(inst.calls(), 2u);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cstdio>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -23,15 +22,14 @@ namespace vq::testing {
 inline std::string dump(const JSONValue& value) {
     std::string out;
     switch (value.type()) {
-        case JSONValue::TypeNull: return "null";
-        case JSONValue::TypeTrue: return "true";
-        case JSONValue::TypeFalse: return "false";
+        case JSONValue::TypeNull:
+        case JSONValue::TypeTrue:
+        case JSONValue::TypeFalse: return JSONValue::typeName(value.type());
         case JSONValue::TypeUInt: return std::to_string(value.asUInt64());
         case JSONValue::TypeInt: return std::to_string(value.asInt64());
-        case JSONValue::TypeDouble: {
-            char text[40] = "d";  // to_chars: never the C locale's decimal comma
-            return std::string(text, std::to_chars(text + 1, text + sizeof text, value.asDouble(),
-                                                   std::chars_format::general, 17).ptr);
+        case JSONValue::TypeDouble: {  // to_chars: never the C locale's decimal comma
+            char text[40] = "d";
+            return {text, std::to_chars(text + 1, text + sizeof text, value.asDouble(), std::chars_format::general, 17).ptr};
         }
         case JSONValue::TypeString:
             for (unsigned char c : value.asString()) {
@@ -44,9 +42,7 @@ inline std::string dump(const JSONValue& value) {
             for (std::size_t i = 0; i < value.size(); ++i) out += (i ? "," : "") + dump(value.at(i));
             return "[" + out + "]";
         case JSONValue::TypeObject:
-            for (const auto& [key, member] : value.members()) {
-                out += (out.empty() ? "" : ",") + dump(JSONValue(std::string(key))) + ":" + dump(member);
-            }
+            for (const auto& [key, member] : value.members()) out += (out.empty() ? "" : ",") + dump(JSONValue(std::string(key))) + ":" + dump(member);
             return "{" + out + "}";
     }
     return "invalid";
@@ -56,39 +52,32 @@ struct Parsed {
     bool ok = false;
     JSONValue value;
     std::string log;
-    std::string unread;  // what the reader left in the stream
 };
 
 // Parses text from a string stream with parseJSON, or with another parse
 // function of the same shape.
-using ParseFunction = std::function<bool(JSONReader&, JSONValue&, bool)>;
-inline Parsed parseText(const std::string& text, bool allowTrailing = false, const ParseFunction& parse = parseJSON) {
+using ParseFunction = std::function<bool(JSONReader&, JSONValue&)>;
+inline Parsed parseText(const std::string& text, const ParseFunction& parse = parseJSON) {
     std::istringstream input(text);
     JSONStreamReader reader(input);
     Parsed parsed;
     parsed.value = JSONValue("sentinel");  // must be replaced either way
-    parsed.ok = parse(reader, parsed.value, allowTrailing);
+    parsed.ok = parse(reader, parsed.value);
     parsed.log = reader.messages();
-    input.clear();
-    parsed.unread.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
     return parsed;
 }
 
 // Runs work on a thread with a small stack, as a host's simulation thread may
 // have: code that recursed per nesting level would overflow it.
-inline void runOnSmallStack(const std::function<void()>& work, std::size_t stackBytes = 512 * 1024) {
+inline void runOnSmallStack(const std::function<void()>& work) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, stackBytes);
-    auto trampoline = [](void* argument) -> void* {
-        (*static_cast<const std::function<void()>*>(argument))();
-        return nullptr;
-    };
+    pthread_attr_setstacksize(&attributes, 512 * 1024);
+    const auto run = [](void* argument) -> void* { return (*static_cast<const std::function<void()>*>(argument))(), nullptr; };
     pthread_t thread;
-    const int started = pthread_create(&thread, &attributes, trampoline, const_cast<std::function<void()>*>(&work));
+    const int started = pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work));
     pthread_attr_destroy(&attributes);
-    if (started != 0) throw std::runtime_error("cannot start a thread");
-    pthread_join(thread, nullptr);
+    if (started != 0 || pthread_join(thread, nullptr) != 0) throw std::runtime_error("cannot run a thread");
 }
 
 }  // namespace vq::testing

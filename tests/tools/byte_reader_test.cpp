@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 #include <vector>
 
 namespace vantric::rcf {
@@ -10,39 +11,26 @@ namespace {
 
 TEST(ByteReader, DecodesPackedIntegers) {
     using S = ByteReader::Status;
-    const struct {
-        std::vector<uint8_t> bytes;
-        S status;
-        int64_t value;    // when kOk
-        size_t consumed;  // when kOk
-    } cases[] = {
-        {{0x7F}, S::kOk, -1, 1},
-        {{0x40}, S::kOk, -64, 1},
-        {{0xC0, 0x00}, S::kOk, 64, 2},
-        {{0xBF, 0x7F}, S::kOk, -65, 2},
+    using I64 = std::numeric_limits<int64_t>;
+    // Bytes, status, and when kOk the value and the bytes it took.
+    const std::tuple<std::vector<uint8_t>, S, int64_t, size_t> cases[] = {
+        {{0x7F}, S::kOk, -1, 1},           {{0x40}, S::kOk, -64, 1},
+        {{0xC0, 0x00}, S::kOk, 64, 2},     {{0xBF, 0x7F}, S::kOk, -65, 2},
         {{0xAC, 0x02, 0x55}, S::kOk, 300, 2},
-        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
-         S::kOk,
-         std::numeric_limits<int64_t>::max(),
-         10},
-        {{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x7F},
-         S::kOk,
-         std::numeric_limits<int64_t>::min(),
-         10},
-        {{}, S::kTruncated, 0, 0},
-        {{0xC0}, S::kTruncated, 0, 0},
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}, S::kOk, I64::max(), 10},
+        {{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x7F}, S::kOk, I64::min(), 10},
+        {{}, S::kTruncated, 0, 0},         {{0xC0}, S::kTruncated, 0, 0},
         {{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00}, S::kOverlong, 0, 0},
     };
-    for (const auto& c : cases) {
-        std::vector<uint8_t> bytes = c.bytes;
+    for (const auto& [packed, status, expected, consumed] : cases) {
+        std::vector<uint8_t> bytes = packed;
         bytes.insert(bytes.begin(), 0xEE);  // offsets are relative to the data, not the range
         ByteReader reader(bytes.data(), 1, bytes.size());
-        int64_t value = 12345;
-        EXPECT_EQ(reader.packed(value), c.status == S::kOk);
-        EXPECT_EQ(reader.status(), c.status);
-        EXPECT_EQ(reader.offset(), 1 + c.consumed);
-        EXPECT_EQ(c.status == S::kOk ? value : reader.failureOffset(),
-                  c.status == S::kOk ? c.value : 1);
+        int64_t got = 12345;
+        EXPECT_EQ(reader.packed(got), status == S::kOk);
+        EXPECT_EQ(reader.status(), status);
+        EXPECT_EQ(reader.offset(), 1 + consumed);
+        EXPECT_EQ(status == S::kOk ? got : reader.failureOffset(), status == S::kOk ? expected : 1);
     }
 }
 

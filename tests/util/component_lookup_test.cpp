@@ -2,53 +2,36 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <tuple>
 
 #include "kvhost.h"
 
 namespace {
 
-TEST(LookupComponentInterface, FailsInOrderWithFixedTexts) {
-    kvhost::Simulation simulation;
-    const char* error = nullptr;
-    EXPECT_EQ(vantric::LookupComponentInterface(nullptr, nullptr, nullptr, 0, nullptr, &error), nullptr);
-    EXPECT_STREQ(error, "componentRegistryInterface pointer may not be NULL");
-    EXPECT_EQ(vantric::LookupComponentInterface(&simulation, nullptr, nullptr, 0, nullptr, &error), nullptr);
-    EXPECT_STREQ(error, "componentName pointer may not be NULL");
-    EXPECT_EQ(vantric::LookupComponentInterface(&simulation, "scheduler", nullptr, 0, nullptr, &error), nullptr);
-    EXPECT_STREQ(error, "ifName pointer may not be NULL");
-    EXPECT_EQ(vantric::LookupComponentInterface(&simulation, "nothing", "x", 0, nullptr, &error), nullptr);
-    EXPECT_STREQ(error, "component not found in component registry");
-    EXPECT_EQ(vantric::LookupComponentInterface(&simulation, "scheduler", "x", 0, nullptr, &error), nullptr);
-    EXPECT_STREQ(error, "interface not found");
-    // A null error pointer is allowed.
-    EXPECT_EQ(vantric::LookupComponentInterface(nullptr, nullptr, nullptr, 0, nullptr, nullptr), nullptr);
+constexpr const char* kScheduler = "vq.SchedulerInterfaceForComponents";
 
+TEST(LookupComponentInterface, FindsOrFailsInOrderWithFixedTexts) {
+    kvhost::Simulation simulation;
     kvhost::Simulation noRegistry(kvhost::SimulationOptions{.componentRegistry = false});
-    EXPECT_EQ(vantric::LookupComponentInterface(&noRegistry, "scheduler", "x", 0, nullptr, &error), nullptr);
-    EXPECT_STREQ(error, "ComponentRegistry interface not found");
-}
-
-TEST(LookupComponentInterface, FindsThroughSimulationOrRegistry) {
-    kvhost::Simulation simulation;
+    const std::tuple<plexa::CAInterface*, const char*, const char*, uint32_t, const char*> cases[] = {
+        {nullptr, nullptr, nullptr, 0, "componentRegistryInterface pointer may not be NULL"},
+        {&simulation, nullptr, nullptr, 0, "componentName pointer may not be NULL"},
+        {&simulation, "scheduler", nullptr, 0, "ifName pointer may not be NULL"},
+        {&noRegistry, "scheduler", "x", 0, "ComponentRegistry interface not found"},
+        {&simulation, "nothing", "x", 0, "component not found in component registry"},
+        {&simulation, "scheduler", "x", 0, "interface not found"},
+        {&simulation, "scheduler", kScheduler, 2, "interface not found"},  // a revision it does not have
+    };
+    for (const auto& [holder, component, face, revision, text] : cases) {
+        const char* error = nullptr;
+        EXPECT_EQ(vantric::LookupComponentInterface(holder, component, face, revision, nullptr, &error), nullptr);
+        EXPECT_STREQ(error, text);
+    }
+    // Found through the component registry itself as well as through the simulation.
     uint32_t revision = 0;
-    const char* error = nullptr;
-    plexa::CAInterface* scheduler = vantric::LookupComponentInterface(
-        &simulation, "scheduler", "vq.SchedulerInterfaceForComponents", 1, &revision, &error);
-    EXPECT_EQ(scheduler, static_cast<plexa::CAInterface*>(&simulation.scheduler()));
+    EXPECT_EQ(vantric::LookupComponentInterface(&simulation.registry(), "scheduler", kScheduler, 1, &revision, nullptr),
+              static_cast<plexa::CAInterface*>(&simulation.scheduler()));
     EXPECT_EQ(revision, 1u);
-    EXPECT_EQ(error, nullptr);
-    // The component registry answers for its own name too.
-    EXPECT_EQ(vantric::LookupComponentInterface(&simulation.registry(), "scheduler",
-                                                "vq.SchedulerInterfaceForComponents", 1, nullptr,
-                                                nullptr),
-              scheduler);
-    // A revision the component does not have.
-    EXPECT_EQ(vantric::LookupComponentInterface(&simulation, "scheduler",
-                                                "vq.SchedulerInterfaceForComponents", 2, nullptr,
-                                                &error),
-              nullptr);
-    EXPECT_STREQ(error, "interface not found");
 }
 
 }  // namespace

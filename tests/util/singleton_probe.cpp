@@ -14,4 +14,3 @@ PROBE_EXPORT void* ProbeRegistry() { return vantric::GetSingletonRegistry(); }
 PROBE_EXPORT void ProbeRegister(const char* name, void* pointer) {
     vantric::RegisterSingleton(name, pointer);
 }
-PROBE_EXPORT bool ProbeRelease(const char* name) { return vantric::ReleaseSingleton(name); }

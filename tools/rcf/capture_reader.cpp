@@ -44,8 +44,7 @@ std::optional<uint32_t> Number(const std::optional<std::string>& text) {
     return static_cast<uint32_t>(value);
 }
 
-}  // namespace
-
+// The counter elements and the cores attribute of a captured.xml text.
 void ParseCapturedXml(const std::string& text, Capture& capture) {
     std::istringstream lines(text);
     std::string line;
@@ -64,6 +63,8 @@ void ParseCapturedXml(const std::string& text, Capture& capture) {
         }
     }
 }
+
+}  // namespace
 
 bool ReadCapture(const std::string& directory, Capture& capture) {
     namespace fs = std::filesystem;

@@ -12,9 +12,6 @@ namespace vantric::rcf {
 // listed; problems inside files are diagnostics of `capture`.
 bool ReadCapture(const std::string& directory, Capture& capture);
 
-// The counter elements and the cores attribute of a captured.xml text.
-void ParseCapturedXml(const std::string& text, Capture& capture);
-
 // "file offset N: text", prefixed by "warning: " or "error: ".
 std::string FormatDiagnostic(const Diagnostic& diagnostic);
 

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "capture/capture_writer.h"
-#include "counters/counter_set.h"
 #include "kernel_image.h"
+#include "os/frame_walker.h"
 #include "os/linux/linux_driver.h"
 
 namespace {
@@ -20,7 +20,7 @@ using vantric::LinuxDriver;
 
 class NullActivity : public vantric::SoftwareCounterSink {
 public:
-    Counter AddSoftwareCounter(const vantric::SoftwareCounterSpec&) override { return &count; }
+    Counter AddSoftwareCounter(const vantric::SoftwareCounterSettings&) override { return &count; }
     void AddToSoftwareCounter(Counter, uint64_t amount, uint32_t) override { count += amount; }
     uint64_t count = 0;
 };
@@ -63,7 +63,6 @@ struct Setup {
     kvhost::Processor cpu;
     kvhost::KernelImage image;
     std::filesystem::path directory;
-    vantric::CounterSet counters;
     std::ostringstream errors;
     std::ostringstream messages;
     vantric::CaptureWriter capture;
@@ -79,8 +78,8 @@ void BM_FrameWalkOnly(benchmark::State& state) {
     stack.reserve(Setup::kDepth);
     const uint32_t space = s.cpu.MemorySpaceId("Guest");
     for (auto _ : state) {
-        LinuxDriver::UnwindFramePointers(Setup::kDepth, &s.cpu.debug(), space, 0x10000010,
-                                         0x10000020, s.regs.fp, s.regs.sp, true, stack);
+        vantric::FrameWalker::Walk(Setup::kDepth, &s.cpu.debug(), space, 0x10000010, 0x10000020,
+                                   s.regs.fp, s.regs.sp, true, stack);
         benchmark::DoNotOptimize(stack.data());
     }
 }

@@ -1,15 +1,19 @@
 #include "os/linux/linux_driver.h"
 
+#include <algorithm>
+
 #include "capture/capture_writer.h"
-#include "util/vantric_exception.h"
 #include "os/driver_settings.h"
+#include "os/frame_walker.h"
 #include "os/linux/linux_messages.h"
+#include "os/linux/syscall_decoder.h"
+#include "util/vantric_exception.h"
 
 namespace vantric {
 namespace {
 
-SoftwareCounterSpec ActivityCounter(const char* name, const char* type) {
-    SoftwareCounterSpec counter;
+SoftwareCounterSettings ActivityCounter(const char* name, const char* type) {
+    SoftwareCounterSettings counter;
     counter.title = "CPU Activity";
     counter.name = name;
     counter.type = type;
@@ -98,53 +102,250 @@ bool LinuxDriver::Init(plexa::SQOVI2* debug, uint32_t coreCount, bool is64) {
 // ---- system calls ----
 
 void LinuxDriver::OnSyscall(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) {
-    const uint64_t number = is64 ? ReadRegister64(debug, regs64[kSyscallNumber])
-                                 : ReadRegister32(debug, regs32[kSyscallNumber]);
-    const uint64_t task = CurrentTask(debug, core, is64);
-
+    const uint64_t number = ArgumentRegister(debug, kSyscallNumber, is64);
     // Generic 64-bit table and 32-bit EABI table numbers.
-    enum class Kind { kNone, kOpenat, kExecve } kind = Kind::kNone;
+    const bool openat = number == (is64 ? 56u : 322u);
+    const bool execve = number == (is64 ? 221u : 11u);
+    if (!openat && !execve) return;
+
+    const uint64_t task = CurrentTask(debug, core, is64);
+    const uint32_t threadId = task == 0 ? 0 : Word32(debug, task + offsets_.taskThreadIdOffset);
+    SyscallDecoder::Arguments args;
+    for (uint32_t i = 0; i < args.size(); ++i) args[i] = ArgumentRegister(debug, kArg0 + i, is64);
+    const SyscallDecoder decoder(debug, memorySpace);
+    capture.writeAnnotation(core, threadId, time,
+                            openat ? decoder.Openat(args) : decoder.Execve(args));
+}
+
+// ---- word and register reads in the kernel's data space ----
+
+uint64_t LinuxDriver::Word(plexa::SQOVI2* debug, uint64_t address, bool is64) const {
+    return is64 ? TargetAccess::ReadMemory64(debug, memorySpace, address)
+                : TargetAccess::ReadMemory32(debug, memorySpace, address);
+}
+
+uint32_t LinuxDriver::Word32(plexa::SQOVI2* debug, uint64_t address) const {
+    return TargetAccess::ReadMemory32(debug, memorySpace, address);
+}
+
+uint64_t LinuxDriver::ArgumentRegister(plexa::SQOVI2* debug, uint32_t slot, bool is64) const {
+    return is64 ? TargetAccess::ReadRegister64(debug, regs64[slot])
+                : TargetAccess::ReadRegister32(debug, regs32[slot]);
+}
+
+// ---- switches and exits ----
+
+void LinuxDriver::OnBranch(plexa::SQOVI2* debug, uint32_t core, uint64_t, uint64_t targetPc,
+                           bool is64, uint64_t time) {
+    // A missing symbol leaves its address 0, so a branch to 0 then matches it.
+    if (targetPc == switchToAddress_) {
+        OnSwitch(debug, core, is64, time);
+    } else if (targetPc == releaseTaskAddress_) {
+        OnTaskExit(debug, core, is64, time);
+    }
+}
+
+void LinuxDriver::OnTaskExit(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) {
+    const uint64_t task = ArgumentRegister(debug, kArg0, is64);
+    // The profiler wants the exiting task's process id in the thread position.
+    const uint32_t pid = task == 0 ? 0 : Word32(debug, task + offsets_.taskProcessIdOffset);
+    capture.writeThreadExit(core, time, pid);
+}
+
+void LinuxDriver::OnSwitch(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) {
+    const uint64_t prev = ArgumentRegister(debug, kArg0, is64);
+    uint64_t next = 0;
     if (is64) {
-        if (number == 56) kind = Kind::kOpenat;
-        if (number == 221) kind = Kind::kExecve;
+        next = TargetAccess::ReadRegister64(debug, regs64[kArg1]);
     } else {
-        if (number == 322) kind = Kind::kOpenat;
-        if (number == 11) kind = Kind::kExecve;
+        // R4 holds the incoming thread_info plus a build-specific bias.
+        const uint64_t r4 = TargetAccess::ReadRegister32(debug, regs32[kArg4]);
+        if (r4 != offsets_.switchThreadInfoBias) {
+            next = Word32(debug, r4 - offsets_.switchThreadInfoBias + offsets_.threadInfoTaskOffset);
+        }
     }
-    if (kind == Kind::kNone) return;
+    if (core < currentTask_.size()) currentTask_[core] = next;
 
-    SyscallContext context;
-    context.capture = &capture;
-    context.memorySpace = memorySpace;
-    context.time = time;
-    context.core = core;
-    context.debug = debug;
-    context.threadId = task == 0 ? 0 : Word32(debug, task + offsets_.taskThreadIdOffset);
-    context.maxLength = SyscallBase::kMaxLength;
-    for (uint32_t i = 0; i < context.args.size(); ++i) {
-        context.args[i] = ArgumentRegister(debug, kArg0 + i, is64);
+    uint32_t pid = 0;
+    uint32_t tid = 0;
+    commandName_.clear();
+    if (next != 0) {
+        pid = Word32(debug, next + offsets_.taskProcessIdOffset);
+        tid = Word32(debug, next + offsets_.taskThreadIdOffset);
+        const size_t length = TargetAccess::ReadText(
+            debug, memorySpace, next + offsets_.taskCommOffset,
+            std::min<uint64_t>(offsets_.taskCommLength, kPathBufferSize), nameBuffer_);
+        commandName_.assign(nameBuffer_, length);
+        // A slash would read as a path in the profiler (kworker/0:1).
+        std::replace(commandName_.begin(), commandName_.end(), '/', '_');
     }
-    if (kind == Kind::kOpenat) {
-        pending_.push_back(std::make_unique<OpenatSyscall>(context));
-    } else {
-        pending_.push_back(std::make_unique<ExecveSyscall>(context));
+
+    uint32_t state = 1;  // runnable
+    if (prev != 0 && Word(debug, prev + offsets_.taskStateOffset, is64) != 0) {
+        state = Word(debug, prev + offsets_.taskIoWaitOffset, is64) != 0 ? 2 : 0;
     }
-    ProcessPending();
+    const uint32_t cookie = ReportProcessName(debug, core, next, tid, pid, time, is64);
+    capture.writeSwitch(core, time, cookie, pid, tid, commandName_, state);
+    taskKnown_ = true;
 }
 
-void LinuxDriver::OnTlbFill(plexa::SQOVI2*, uint32_t, bool, uint64_t) {
-    if (!pendingSyscalls_) return;
-    pendingSyscalls_ = false;
-    ProcessPending();
+uint64_t LinuxDriver::CurrentTask(plexa::SQOVI2* debug, uint32_t core, bool is64) {
+    if (!taskKnown_) return 0;
+    if (!is64) {
+        const uint64_t threadInfo =
+            TargetAccess::ReadRegister32(debug, regs32[kKernelStack]) & kThreadInfoMask;
+        return Word32(debug, threadInfo + offsets_.threadInfoTaskOffset);
+    }
+    return core < currentTask_.size() ? currentTask_[core] : 0;
 }
 
-void LinuxDriver::ProcessPending() {
-    for (const auto& record : pending_) record->Fetch();
-    while (!pending_.empty()) {
-        if (!pending_.front()->Emit()) break;
-        pending_.pop_front();
+// ---- samples ----
+
+void LinuxDriver::OnSample(plexa::SQOVI2* debug, uint32_t core, uint64_t pc, uint64_t lr,
+                           uint64_t fp, uint64_t sp, bool inUserMode, bool mmuEnabled, bool is64,
+                           uint64_t time) {
+    if (!taskKnown_) return;
+    uint64_t task = 0;
+    uint32_t pid = 0;
+    uint32_t tid = 0;
+    if (mmuEnabled) {
+        task = CurrentTask(debug, core, is64);
+        if (task != 0) {
+            pid = Word32(debug, task + offsets_.taskProcessIdOffset);
+            tid = Word32(debug, task + offsets_.taskThreadIdOffset);
+        }
     }
-    pendingSyscalls_ = !pending_.empty();
+    const auto stackSpace = static_cast<uint32_t>(
+        TargetAccess::ReadRegister64(debug, static_cast<uint32_t>(pcMemorySpaceRegister)));
+    FrameWalker::Walk(callstackDepth_, debug, stackSpace, pc, lr, fp, sp, is64, stack_);
+    frameCookies_.assign(stack_.size(), 0);
+    frameOffsets_.assign(stack_.size(), 0);
+
+    if (!inUserMode) {
+        if (activity_ != nullptr) activity_->AddToSoftwareCounter(systemActivity_, 1, core);
+        capture.writeSample(core, time, 0, pid, tid, frameCookies_, stack_);
+        return;
+    }
+    for (uint32_t i = 0; i < stack_.size(); ++i) {
+        frameCookies_[i] =
+            ResolveFrame(debug, core, task, tid, pid, time, stack_[i], frameOffsets_[i], is64, i);
+    }
+    const uint32_t cookie = ReportProcessName(debug, core, task, tid, pid, time, is64);
+    if (cookie != 0 && activity_ != nullptr) {
+        activity_->AddToSoftwareCounter(userActivity_, 1, core);
+    }
+    capture.writeSample(core, time, cookie, pid, tid, frameCookies_, frameOffsets_);
+}
+
+uint32_t LinuxDriver::ReportProcessName(plexa::SQOVI2* debug, uint32_t core, uint64_t task,
+                                        uint32_t tid, uint32_t pid, uint64_t time, bool is64) {
+    if (task == 0) return 0;
+    const uint64_t mm = Word(debug, task + offsets_.taskMmOffset, is64);
+    if (mm == 0) return 0;  // a kernel thread
+    const uint64_t exe = Word(debug, mm + offsets_.mmExeFileOffset, is64);
+    const uint64_t pathAddress = exe + offsets_.filePathOffset;
+    if (pathAddress == 0) return 0;
+    const std::string_view path =
+        BuildDentryPath(debug, pathAddress, pathBuffer_, kPathBufferSize, is64);
+    return capture.cookieFor(core, tid, pid, time, path);
+}
+
+uint32_t LinuxDriver::ResolveFrame(plexa::SQOVI2* debug, uint32_t core, uint64_t task,
+                                   uint32_t tid, uint32_t pid, uint64_t time, uint64_t address,
+                                   uint64_t& fileOffset, bool is64, uint32_t) {
+    if (task == 0) return 0;
+    const uint64_t mm = Word(debug, task + offsets_.taskMmOffset, is64);
+    if (mm == 0) {
+        fileOffset = address;
+        return 0;
+    }
+    uint64_t area = FindMemoryArea(debug, mm, address, is64);
+    if (area == 0) {
+        fileOffset = address;
+        return kNoCookie;
+    }
+    uint64_t start = 0;
+    uint64_t file = 0;
+    uint64_t pageOffset = 0;
+    for (;;) {
+        start = Word(debug, area + offsets_.vmaStartOffset, is64);
+        const uint64_t end = Word(debug, area + offsets_.vmaEndOffset, is64);
+        file = Word(debug, area + offsets_.vmaFileOffset, is64);
+        pageOffset = Word(debug, area + offsets_.vmaPageOffsetOffset, is64);
+        if (start <= address && address < end) break;
+        area = Word(debug, area + offsets_.vmaNextOffset, is64);
+        if (area == 0) {
+            fileOffset = address;
+            return kNoCookie;
+        }
+    }
+    if (file == 0) {  // anonymous memory
+        fileOffset = address;
+        return 0;
+    }
+    const std::string_view path = BuildDentryPath(debug, file + offsets_.filePathOffset,
+                                                  pathBuffer_, kPathBufferSize, is64);
+    if (path.empty()) return ReportProcessName(debug, core, task, tid, pid, time, is64);
+    fileOffset = (pageOffset << pageShift_) - start + address;
+    return capture.cookieFor(core, tid, pid, time, path);
+}
+
+// ---- target-memory walks ----
+
+uint64_t LinuxDriver::FindMemoryArea(plexa::SQOVI2* debug, uint64_t mm, uint64_t address,
+                                     bool is64) {
+    uint64_t node = Word(debug, mm + offsets_.mmTreeRootOffset + offsets_.treeRootNodeOffset, is64);
+    uint64_t candidate = 0;
+    while (node != 0) {
+        const uint64_t area = node - offsets_.vmaTreeNodeOffset;
+        if (Word(debug, area + offsets_.vmaEndOffset, is64) > address) {
+            candidate = area;
+            if (Word(debug, area + offsets_.vmaStartOffset, is64) <= address) break;
+            node = Word(debug, node + offsets_.treeLeftOffset, is64);
+        } else {
+            node = Word(debug, node + offsets_.treeRightOffset, is64);
+        }
+    }
+    return candidate;
+}
+
+std::string_view LinuxDriver::BuildDentryPath(plexa::SQOVI2* debug, uint64_t pathAddress,
+                                              char* buffer, uint32_t bufferSize, bool is64) {
+    if (bufferSize == 0) return {};
+    uint64_t dentry = Word(debug, pathAddress + offsets_.pathDentryOffset, is64);
+    size_t pos = bufferSize - 1;
+    buffer[pos] = '\0';
+    const size_t maxName = std::min<size_t>(bufferSize, sizeof nameBuffer_);
+    while (dentry != 0) {
+        uint64_t nameRecord = dentry + offsets_.dentryNameOffset;
+        if (!is64) nameRecord &= 0xFFFFFFFFu;  // 32-bit address arithmetic
+        const uint64_t nameText = Word(debug, nameRecord + offsets_.nameTextOffset, is64);
+        const size_t length =
+            TargetAccess::ReadText(debug, memorySpace, nameText, maxName, nameBuffer_);
+        if (length == 0) {
+            LinuxWarning(kPathEmptyWarning);
+            break;
+        }
+        if (length == 1 && nameBuffer_[0] == '/') break;  // the root adds nothing
+        if (length > pos) {
+            LinuxWarning(kPathTooLongWarning);
+            break;
+        }
+        pos -= length;
+        std::copy(nameBuffer_, nameBuffer_ + length, buffer + pos);
+        if (pos == 0) {
+            LinuxWarning(kNoRoomForSlashWarning);
+            break;
+        }
+        buffer[--pos] = '/';
+        const uint64_t parent = Word(debug, dentry + offsets_.dentryParentOffset, is64);
+        if (parent == dentry) {
+            LinuxWarning(kParentIsSelfWarning);
+            break;
+        }
+        dentry = parent;
+    }
+    return std::string_view(buffer + pos, bufferSize - 1 - pos);
 }
 
 }  // namespace vantric

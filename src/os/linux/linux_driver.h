@@ -7,8 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +14,6 @@
 #include "json/json_value.h"
 #include "os/linux/kernel_offsets.h"
 #include "os/linux/software_counter_sink.h"
-#include "os/linux/syscall_records.h"
 #include "os/linux/system_map.h"
 #include "os/os_driver.h"
 
@@ -44,7 +41,6 @@ public:
                   uint64_t sp, bool inUserMode, bool mmuEnabled, bool is64,
                   uint64_t time) override;
     void OnSyscall(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) override;
-    void OnTlbFill(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time) override;
     bool WantsBranchEvents() const override { return wantsBranches_; }
     bool WantsSyscallEvents() const override { return traceSyscalls_; }
 
@@ -69,7 +65,6 @@ public:
     // `pathAddress`, built right to left in `buffer`; the result points into it.
     std::string_view BuildDentryPath(plexa::SQOVI2* debug, uint64_t pathAddress, char* buffer,
                                      uint32_t bufferSize, bool is64);
-    void ProcessPending();
 
     // ---- what construction found ----
     const KernelOffsets& offsets() const { return offsets_; }
@@ -85,15 +80,11 @@ public:
     const std::string& systemMapPath() const { return systemMapPath_; }
     uint32_t callstackDepth() const { return callstackDepth_; }
     bool taskKnown() const { return taskKnown_; }
-    size_t pendingSyscalls() const { return pending_.size(); }
 
 private:
     uint64_t Word(plexa::SQOVI2* debug, uint64_t address, bool is64) const;
     uint32_t Word32(plexa::SQOVI2* debug, uint64_t address) const;
     uint64_t ArgumentRegister(plexa::SQOVI2* debug, uint32_t slot, bool is64) const;
-    // Reads a NUL-terminated text of at most `maxLength` bytes into `out`
-    // (which has room for them); returns its length.
-    size_t ReadText(plexa::SQOVI2* debug, uint64_t address, size_t maxLength, char* out) const;
     void OnSwitch(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time);
     void OnTaskExit(plexa::SQOVI2* debug, uint32_t core, bool is64, uint64_t time);
 
@@ -115,8 +106,6 @@ private:
     SoftwareCounterSink* activity_;
     SoftwareCounterSink::Counter userActivity_ = nullptr;
     SoftwareCounterSink::Counter systemActivity_ = nullptr;
-    std::deque<std::unique_ptr<SyscallBase>> pending_;
-    bool pendingSyscalls_ = false;
 
     // Scratch storage of the sampling path, reused so that it allocates nothing.
     std::vector<uint64_t> stack_;

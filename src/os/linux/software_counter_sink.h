@@ -8,7 +8,7 @@
 
 namespace vantric {
 
-struct SoftwareCounterSpec {
+struct SoftwareCounterSettings {
     std::string title;
     std::string name;
     std::string type;
@@ -33,7 +33,7 @@ public:
 
     virtual ~SoftwareCounterSink() = default;
     // Creates the counter; null when the set cannot create one (yet).
-    virtual Counter AddSoftwareCounter(const SoftwareCounterSpec& counter) = 0;
+    virtual Counter AddSoftwareCounter(const SoftwareCounterSettings& counter) = 0;
     // Adds `amount` for `core` at the current time. Called on the sampling
     // path, so it must not allocate.
     virtual void AddToSoftwareCounter(Counter counter, uint64_t amount, uint32_t core) = 0;

@@ -1,47 +1,38 @@
+#include "os/baremetal/function_activity.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "baremetal_test_support.h"
-#include "os/baremetal/baremetal_driver.h"
-#include "os/baremetal/function_activity.h"
 
 namespace vantric {
 namespace {
 
-using testing::BareMetalRig;
 using testing::RecordsOf;
 using Lines = std::vector<std::string>;
 
-// Channel texts as "sequence value text" (value -1: none).
-Lines Texts(const rcf::Capture& capture) {
-    Lines texts;
+// Channel texts as "sequence value text" (value -1: none) and intervals as
+// "relatedId start duration colour text", all on channel 0.
+std::pair<Lines, Lines> Channel(const rcf::Capture& capture) {
+    std::pair<Lines, Lines> out;
     for (const auto& r : RecordsOf<rcf::ChannelTextRecord>(capture, 10)) {
         EXPECT_EQ(r.channel, 0u);
         std::ostringstream line;
         line << r.sequence << ' ' << static_cast<int32_t>(r.value) << ' ' << r.text;
-        texts.push_back(line.str());
+        out.first.push_back(line.str());
     }
-    return texts;
-}
-
-// Intervals as "relatedId start duration colour text".
-Lines Intervals(const rcf::Capture& capture) {
-    Lines intervals;
-    uint32_t sequence = 0;
     for (const auto& r : RecordsOf<rcf::ActivityRecord>(capture, 10)) {
         EXPECT_EQ(r.channel, 0u);
-        EXPECT_EQ(r.sequence, sequence++);
+        EXPECT_EQ(r.sequence, out.second.size());
         EXPECT_EQ(r.value, 0xFFFFFFFFu);
         EXPECT_TRUE(r.linkedIds.empty());
         std::ostringstream line;
         line << r.relatedId << ' ' << r.startTime << ' ' << r.duration << ' ' << r.colour << ' '
              << r.text;
-        intervals.push_back(line.str());
+        out.second.push_back(line.str());
     }
-    return intervals;
+    return out;
 }
 
 // Channel texts 0 and 1 are the cores, then each core's process and thread.
@@ -55,58 +46,50 @@ struct Step {
 };
 
 // Symbols: main 1, alpha 2, beta 3, gamma 4 (baremetal_test_support.h).
-TEST(BareMetalFunctionActivity, CallsAndReturnsBecomeIntervals) {
+TEST(FunctionActivity, CallsAndReturnsOfTheDriverBecomeIntervals) {
     const struct {
-        const char* what;
         std::vector<Step> steps;
         Lines texts;  // after kTree
         Lines intervals;
     } cases[] = {
-        {"nothing called", {}, {}, {}},
-        {"return pops one frame; a cached target and a cached return write no new text",
-         {{0, 0x500, 0x1000, 100}, {0, 0x1010, 0x2000, 200}, {0, 0x2050, 0x1014, 260},
+        {{}, {}, {}},
+        // A return pops one frame; a cached target and a cached return write no new text.
+        {{{0, 0x500, 0x1000, 100}, {0, 0x1010, 0x2000, 200}, {0, 0x2050, 0x1014, 260},
           {0, 0x1020, 0x2000, 300}, {1, 0x700, 0x3001, 310}, {0, 0x2050, 0x1024, 345}},
-         {"6 3 main", "7 3 alpha", "8 5 beta"},
-         {"7 200 60 2 alpha", "7 300 45 2 alpha"}},
-        {"a nested return writes the inner exit first",
-         {{0, 0x1010, 0x2000, 10}, {0, 0x2020, 0x4000, 20}, {0, 0x4050, 0x1014, 50}},
-         {"6 3 alpha", "7 3 gamma"},
-         {"7 20 30 4 gamma", "6 10 40 2 alpha"}},
-        {"finish closes three open frames, a second finish nothing",
-         {{1, 0x500, 0x1000, 10}, {1, 0x1010, 0x2000, 20}, {1, 0x2020, 0x4000, 30},
-          {0, 0, 0, 1000}, {0, 0, 0, 2000}},
+         {"6 3 main", "7 3 alpha", "8 5 beta"}, {"7 200 60 2 alpha", "7 300 45 2 alpha"}},
+        // A nested return writes the inner exit first.
+        {{{0, 0x1010, 0x2000, 10}, {0, 0x2020, 0x4000, 20}, {0, 0x4050, 0x1014, 50}},
+         {"6 3 alpha", "7 3 gamma"}, {"7 20 30 4 gamma", "6 10 40 2 alpha"}},
+        // Finish closes three open frames, a second Finish nothing.
+        {{{1, 0x500, 0x1000, 10}, {1, 0x1010, 0x2000, 20}, {1, 0x2020, 0x4000, 30}, {0, 0, 0, 1000},
+          {0, 0, 0, 2000}},
          {"6 5 main", "7 5 alpha", "8 5 gamma"},
          {"8 30 970 4 gamma", "7 20 980 2 alpha", "6 10 990 1 main"}},
-        {"an exception drops frames without exits",
-         {{0, 0x500, 0x1000, 10}, {0, 0x1010, 0x2000, 20}, {0, 1, 0, 0}, {0, 0, 0, 100}},
-         {"6 3 main", "7 3 alpha"},
-         {}},
+        // An exception drops frames without exits.
+        {{{0, 0x500, 0x1000, 10}, {0, 0x1010, 0x2000, 20}, {0, 1, 0, 0}, {0, 0, 0, 100}},
+         {"6 3 main", "7 3 alpha"}, {}},
     };
-    for (const auto& c : cases) {
-        BareMetalRig rig;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        testing::BareMetalRig rig;
         rig.settings["report-function-activity"] = vq::JSONValue(true);
         BareMetalDriver& driver = rig.Start();
-        for (const Step& s : c.steps) {
-            if (s.pc == 0) {
-                driver.Finish(s.time);
-            } else if (s.pc == 1) {
-                driver.OnException();
-            } else {
-                driver.OnBranch(nullptr, s.core, s.pc, s.target, true, s.time);
-            }
+        for (const Step& s : cases[i].steps) {
+            if (s.pc == 0) driver.Finish(s.time);
+            if (s.pc == 1) driver.OnException();
+            if (s.pc > 1) driver.OnBranch(nullptr, s.core, s.pc, s.target, true, s.time);
         }
         const rcf::Capture capture = rig.Finish();
         const auto channels = RecordsOf<rcf::ChannelNameRecord>(capture, 10);
         ASSERT_EQ(channels.size(), 1u);
         EXPECT_EQ(channels[0].name, "Function_activity");
         Lines texts = kTree;
-        texts.insert(texts.end(), c.texts.begin(), c.texts.end());
-        EXPECT_EQ(Texts(capture), texts) << c.what;
-        EXPECT_EQ(Intervals(capture), c.intervals) << c.what;
+        texts.insert(texts.end(), cases[i].texts.begin(), cases[i].texts.end());
+        EXPECT_EQ(Channel(capture), std::make_pair(texts, cases[i].intervals)) << "case " << i;
     }
 }
 
-// The activity object on its own: nodes found again, threads kept apart.
+// Nodes are found again, threads keep their own open calls, and a core out
+// of range is ignored.
 TEST(FunctionActivity, ThreadsHaveTheirOwnOpenCalls) {
     testing::TempDirectory directory;
     CaptureWriter capture;
@@ -121,14 +104,13 @@ TEST(FunctionActivity, ThreadsHaveTheirOwnOpenCalls) {
         activity.Exit(0, 7, 8, "f", 11, 170);
         activity.Exit(0, 7, 8, "f", 11, 180);  // nothing open on thread 8 any more
         activity.Exit(0, 7, 9, "g", 12, 200);
-        activity.Enter(5, 7, 8, "f", 11, 100);  // core out of range: ignored
+        activity.Enter(5, 7, 8, "f", 11, 100);
         activity.Exit(5, 7, 8, "f", 11, 100);
     }
     capture.close();
-    const rcf::Capture read = testing::ReadBack(directory.capture());
-    EXPECT_EQ(Texts(read),
-              (Lines{"0 -1 0", "1 0 app", "2 1 worker", "3 1 other", "4 2 f", "5 3 g"}));
-    EXPECT_EQ(Intervals(read), (Lines{"4 100 70 11 f", "5 150 50 12 g"}));
+    EXPECT_EQ(Channel(testing::ReadBack(directory.capture())),
+              std::make_pair(Lines{"0 -1 0", "1 0 app", "2 1 worker", "3 1 other", "4 2 f", "5 3 g"},
+                             Lines{"4 100 70 11 f", "5 150 50 12 g"}));
 }
 
 }  // namespace

@@ -1,154 +1,134 @@
-// Construction of the Linux driver from its settings: the system map, the
-// offsets text of either layout, page shift defaults, the exact exception and
-// console texts of every refusal, and the CPU activity counters.
+// The Linux driver: construction from its settings (system map, offsets text
+// of either layout, page shift defaults, the exact exception and console
+// texts of every refusal), the CPU activity counters, and task tracking
+// against a synthetic kernel image: switches, exits, samples in kernel and
+// user mode, frames resolved through the memory-area tree, paths from
+// directory entries; on 64-bit cores and on 32-bit cores through the
+// thread-information block.
 #include "os/linux/linux_driver.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 
-#include "util/vantric_exception.h"
 #include "linux_rig.h"
+#include "rcf/capture_check.h"
+#include "util/vantric_exception.h"
 
 namespace vantric {
 namespace {
 
 using vq::JSONValue;
+using testing::LinuxRig;
+using testing::RecordsOf;
+using Lines = std::vector<std::string>;
+using StackPointers = kvhost::KernelImage::StackPointers;
 
 constexpr const char* kOffsets25 =
     "24,1240,0,1128,1304,1308,1752,16,824,16,8,0,32,24,8,0,8,160,152,32,16,8,0,8,16";
 constexpr const char* kWarning = "WARN (Linux driver) Unable to parse kernel struct offsets (p)\n";
+constexpr uint32_t kBacktrace = 2, kName = 3, kScheduling = 7, kLink = 13;
 
 class LinuxDriverConstructionTest : public ::testing::Test {
 protected:
     LinuxDriverConstructionTest() {
-        std::ofstream(mapPath_) << "ffff800010019420 T __switch_to\nffff8000100938b0 T release_task\n"
-                                   "ffff800011a0f0c0 D init_task\n";
+        dir_.write("System.map", "ffff800010019420 T __switch_to\nffff8000100938b0 T release_task\n"
+                                 "ffff800011a0f0c0 D init_task\n");
     }
     // Settings with the map, the given offsets keys and a page shift (null: none).
     JSONValue Settings(const char* offsets32, const char* offsets64, JSONValue pageShift) {
         JSONValue settings = JSONValue::makeObject();
-        settings["system-map-file"] = JSONValue(mapPath_.c_str());
+        settings["system-map-file"] = JSONValue((dir_.path() / "System.map").string().c_str());
         if (offsets32) settings["linux-offsets-32"] = JSONValue(offsets32);
         if (offsets64) settings["linux-offsets-64"] = JSONValue(offsets64);
         if (pageShift.type() != JSONValue::TypeNull) settings["pageshift"] = pageShift;
         return settings;
     }
-    std::unique_ptr<LinuxDriver> Build(const JSONValue& settings) {
-        return std::make_unique<LinuxDriver>(capture_, 16, settings);
-    }
     // The exception text, or "" when construction succeeded.
     std::string Refusal(const JSONValue& settings) {
         try {
-            Build(settings);
+            LinuxDriver driver(capture_, 16, settings);
         } catch (const VantricExceptionT& e) {
             return e.message();
         }
         return "";
     }
 
-    kvhost::TempDirectory dir_;
-    std::string mapPath_ = (dir_.path() / "System.map").string();
-    CounterSet counters_;
+    testing::TempDirectory dir_;
     CaptureWriter capture_;
+    const std::string text32_ = std::string(kOffsets25) + " 12,";
 };
 
 TEST_F(LinuxDriverConstructionTest, RefusalsCarryTheirExactTexts) {
     const JSONValue zero(uint64_t{0});
-    const std::string text32 = std::string(kOffsets25) + " 12,";
-    const struct {
-        JSONValue settings;
-        std::string exception;
-        std::string console;
-    } cases[] = {
-        {JSONValue::makeObject(),
-         "invalid System map file : tried to access value of type null as string.\n", ""},
-        {JSONValue::makeArray(1),
-         "invalid System map file : tried to access value of type array as object.\n", ""},
-        {Settings(nullptr, nullptr, zero), "invalid offsets\n", ""},
-        // An empty 64-bit text replaces a good 32-bit one.
-        {Settings(text32.c_str(), "", zero), "invalid offsets\n", ""},
-        {Settings(nullptr, kOffsets25, JSONValue()),
-         "invalid pageshift : tried to access value of type null as integer.\n", ""},
-        {Settings(nullptr, kOffsets25, JSONValue(int64_t{-1})),
-         "invalid pageshift : Value -1 is too small for uint32.\n", ""},
-        {Settings(nullptr, kOffsets25, JSONValue(uint64_t{4294967296})),
-         "invalid pageshift : Value 4294967296 is too large for uint32.\n", ""},
-        {Settings(nullptr, kOffsets25, JSONValue("12")),
-         "invalid pageshift : tried to access value of type string as integer.\n", ""},
-        {Settings(kOffsets25, nullptr, zero), "Offsets parser error (" + std::string(kOffsets25) + ")",
-         kWarning},
-        {Settings("1,2,3", nullptr, zero), "Offsets parser error (1,2,3)",
-         std::string(kWarning) + kWarning},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.exception);
-        kvhost::StreamCapture console;
-        EXPECT_EQ(Refusal(c.settings), c.exception);
-        EXPECT_EQ(console.err(), c.console);
-    }
+    const std::string type = "tried to access value of type ", shift = "invalid pageshift : ";
     JSONValue missingMap = Settings(nullptr, kOffsets25, zero);
     missingMap["system-map-file"] = JSONValue("/nonexistent/System.map");
-    kvhost::StreamCapture console;
-    EXPECT_EQ(Refusal(missingMap), "system map file (/nonexistent/System.map) load failed ");
-    EXPECT_EQ(console.err(),
-              "WARN (Linux driver) Unable to open system map file /nonexistent/System.map\n");
+    const struct { JSONValue settings; std::string exception, console; } cases[] = {
+        {JSONValue::makeObject(), "invalid System map file : " + type + "null as string.\n", ""},
+        {JSONValue::makeArray(1), "invalid System map file : " + type + "array as object.\n", ""},
+        {Settings(nullptr, nullptr, zero), "invalid offsets\n", ""},
+        // An empty 64-bit text replaces a good 32-bit one.
+        {Settings(text32_.c_str(), "", zero), "invalid offsets\n", ""},
+        {Settings(nullptr, kOffsets25, JSONValue()), shift + type + "null as integer.\n", ""},
+        {Settings(nullptr, kOffsets25, JSONValue(int64_t{-1})),
+         shift + "Value -1 is too small for uint32.\n", ""},
+        {Settings(nullptr, kOffsets25, JSONValue(uint64_t{4294967296})),
+         shift + "Value 4294967296 is too large for uint32.\n", ""},
+        {Settings(nullptr, kOffsets25, JSONValue("12")), shift + type + "string as integer.\n", ""},
+        {Settings(kOffsets25, nullptr, zero), "Offsets parser error (" + std::string(kOffsets25) + ")",
+         kWarning},
+        {Settings("1,2,3", nullptr, zero), "Offsets parser error (1,2,3)", std::string(kWarning) + kWarning},
+        {missingMap, "system map file (/nonexistent/System.map) load failed ",
+         "WARN (Linux driver) Unable to open system map file /nonexistent/System.map\n"},
+    };
+    for (const auto& c : cases) {
+        kvhost::StreamCapture console;
+        EXPECT_EQ(Refusal(c.settings), c.exception);
+        EXPECT_EQ(console.err(), c.console) << c.exception;
+    }
 }
 
 TEST_F(LinuxDriverConstructionTest, LayoutChoiceAndPageShiftDefaults) {
-    const std::string text32 = std::string(kOffsets25) + " 12,";
-    const struct {
-        const char* offsets32;
-        const char* offsets64;
-        uint64_t pageShift;
-        bool offsets64Chosen;
-        uint32_t expectedShift;
-        uint64_t threadInfoTask;
-        std::string console;
-    } cases[] = {
-        {nullptr, kOffsets25, 0, true, 16, 0, ""},
-        {text32.c_str(), nullptr, 0, false, 12, 12, ""},
-        {text32.c_str(), kOffsets25, 0, true, 16, 0, ""},
-        {nullptr, kOffsets25, 14, true, 14, 0, ""},
-        {text32.c_str(), nullptr, 14, false, 14, 12, ""},
-        {nullptr, "5,6,x", 0, true, 16, 0, kWarning},  // a bad 64-bit text only warns
+    // The offsets keys, the page shift, then "offsets64 pageShift threadInfoTaskOffset
+    // taskMmOffset" of the driver and its console.
+    const struct { const char *offsets32, *offsets64; uint64_t pageShift; const char *got, *console; } cases[] = {
+        {nullptr, kOffsets25, 0, "1 16 0 1128", ""},      {text32_.c_str(), nullptr, 0, "0 12 12 1128", ""},
+        {text32_.c_str(), kOffsets25, 0, "1 16 0 1128", ""}, {nullptr, kOffsets25, 14, "1 14 0 1128", ""},
+        {text32_.c_str(), nullptr, 14, "0 14 12 1128", ""},
+        {nullptr, "5,6,x", 0, "1 16 0 0", kWarning},  // a bad 64-bit text only warns
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.offsets64 ? c.offsets64 : "-") + (c.offsets32 ? " +32" : ""));
         kvhost::StreamCapture console;
-        auto driver = Build(Settings(c.offsets32, c.offsets64, JSONValue(c.pageShift)));
+        LinuxDriver driver(capture_, 16, Settings(c.offsets32, c.offsets64, JSONValue(c.pageShift)));
         EXPECT_EQ(console.err(), c.console);
-        EXPECT_EQ(driver->offsets64(), c.offsets64Chosen);
-        EXPECT_EQ(driver->pageShift(), c.expectedShift);
-        EXPECT_EQ(driver->offsets().threadInfoTaskOffset, c.threadInfoTask);
-        EXPECT_EQ(driver->offsets().taskMmOffset, c.console.empty() ? 1128u : 0u);
-        EXPECT_EQ(driver->switchToAddress(), 0xffff800010019420u);
-        EXPECT_EQ(driver->releaseTaskAddress(), 0xffff8000100938b0u);
-        EXPECT_TRUE(driver->WantsSyscallEvents());
+        std::ostringstream got;
+        got << driver.offsets64() << ' ' << driver.pageShift() << ' ' << driver.offsets().threadInfoTaskOffset
+            << ' ' << driver.offsets().taskMmOffset;
+        EXPECT_EQ(got.str(), c.got) << (c.offsets64 ? c.offsets64 : "-") << (c.offsets32 ? " +32" : "");
+        EXPECT_EQ(driver.switchToAddress(), 0xffff800010019420u);
+        EXPECT_EQ(driver.releaseTaskAddress(), 0xffff8000100938b0u);
+        EXPECT_TRUE(driver.WantsSyscallEvents());
     }
     JSONValue quiet = Settings(nullptr, kOffsets25, JSONValue(uint64_t{0}));
     quiet["trace-linux-syscalls"] = JSONValue(false);
-    EXPECT_FALSE(Build(quiet)->WantsSyscallEvents());
+    EXPECT_FALSE(LinuxDriver(capture_, 16, quiet).WantsSyscallEvents());
 }
 
 TEST(LinuxDriverInitTest, CreatesBothActivityCountersAndReportsABaseFailure) {
-    testing::LinuxRig rig(true);
+    LinuxRig rig(true);
     rig.Start();
-    const auto& created = rig.activity().created;
-    ASSERT_EQ(created.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        const SoftwareCounterSpec& s = created[i];
-        EXPECT_EQ(s.title, "CPU Activity");
-        EXPECT_EQ(s.name, i == 0 ? "User" : "System");
-        EXPECT_EQ(s.type, i == 0 ? "CPUActivityUser" : "CPUActivitySystem");
-        EXPECT_EQ(s.display + s.units, "");
-        EXPECT_TRUE(s.averageSelection && s.perCpu && s.percentage && s.averageCores && s.derived);
-        EXPECT_EQ(s.startTime, 0u);
-        EXPECT_EQ(s.endTime, ~uint64_t{0});
-        EXPECT_FLOAT_EQ(s.multiplier, 0.0001f);
-        EXPECT_EQ(s.interval, 1u);
-        EXPECT_EQ(s.renderingType, "bar");
+    Lines created;
+    for (const SoftwareCounterSettings& s : rig.activity().created) {
+        std::ostringstream line;
+        line << s.title << '|' << s.name << '|' << s.type << '|' << s.display << '|' << s.units << '|'
+             << s.averageSelection << s.perCpu << s.percentage << s.averageCores << s.derived << '|'
+             << s.startTime << '|' << s.endTime << '|' << s.multiplier << '|' << s.interval << '|'
+             << s.renderingType;
+        created.push_back(line.str());
     }
+    EXPECT_EQ(created, (Lines{"CPU Activity|User|CPUActivityUser|||11111|0|18446744073709551615|0.0001|1|bar",
+                              "CPU Activity|System|CPUActivitySystem|||11111|0|18446744073709551615|0.0001|1|bar"}));
     rig.cpu().SetExtendedFeatures("HOST_MODEL=1");
     kvhost::StreamCapture console;
     EXPECT_FALSE(rig.driver().Init(rig.debug(), 2, true));
@@ -160,11 +140,9 @@ TEST(LinuxDriverInitTest, CreatesBothActivityCountersAndReportsABaseFailure) {
 // Debian kernel the layout preset was read from.
 TEST(LinuxExampleTest, ExampleSettingsDescribeTheDebianKernel) {
     const std::string root = VT_SOURCE_DIR;
-    vq::JSONValue settings = testing::ReadSettings(root + "/examples/linux/linux.json");
-    EXPECT_EQ(settings["linux-offsets-64"].asString(),
-              kvhost::KernelLayout::Debian510CloudArm64().Text(true));
-    settings["system-map-file"] = vq::JSONValue((root + "/examples/linux/System.map").c_str());
-    CounterSet counters;
+    JSONValue settings = testing::ReadSettings(root + "/examples/linux/linux.json");
+    EXPECT_EQ(settings["linux-offsets-64"].asString(), kvhost::KernelLayout::Debian510CloudArm64().Text(true));
+    settings["system-map-file"] = JSONValue((root + "/examples/linux/System.map").c_str());
     CaptureWriter capture;
     kvhost::StreamCapture console;
     LinuxDriver driver(capture, 32, settings);
@@ -172,6 +150,211 @@ TEST(LinuxExampleTest, ExampleSettingsDescribeTheDebianKernel) {
     EXPECT_EQ(driver.switchToAddress(), 0xffff800010019420u);
     EXPECT_EQ(driver.releaseTaskAddress(), 0xffff8000100938b0u);
     EXPECT_EQ(driver.pageShift(), 12u);
+}
+
+// ---- task tracking and samples ----
+
+std::string CookieName(const rcf::Capture& capture, uint32_t cookie) {
+    for (const auto& r : RecordsOf<rcf::CookieNameRecord>(capture, kName)) {
+        if (r.cookie == cookie) return r.name;
+    }
+    return "<none>";
+}
+
+// Every case runs on the synthetic 64-bit and 32-bit layouts and on the
+// example kernel build (Debian's arm64 5.10.0-32-cloud-arm64, with the
+// structure offsets read from that build).
+enum class Layout { k64, k32, kDebian };
+
+class LinuxTasksTest : public ::testing::TestWithParam<Layout> {
+protected:
+    bool is64() const { return GetParam() != Layout::k32; }
+    kvhost::KernelLayout layout() const {
+        return GetParam() == Layout::kDebian ? kvhost::KernelLayout::Debian510CloudArm64()
+               : is64()                      ? kvhost::KernelLayout::Synthetic64()
+                                             : kvhost::KernelLayout::Synthetic32();
+    }
+};
+
+TEST_P(LinuxTasksTest, SwitchRecordsIdsNameCookieAndStateCode) {
+    LinuxRig rig(is64(), layout());
+    auto& image = rig.image();
+    const uint64_t app = image.AddProcess(100, "app", "/usr/bin/app");
+    const uint64_t worker = image.AddThread(app, 101, "worker");
+    const uint64_t kworker = image.AddKernelThread(12, "kworker/0:1");
+    rig.Start();
+    rig.Exit(worker, 5);  // a thread exit carries the pid in the thread position
+    rig.Exit(0, 6);
+    // Codes: no prev or state 0 -> 1; state with I/O wait -> 2; state alone -> 0.
+    rig.Switch(0, worker, 10);
+    rig.Switch(worker, kworker, 20);
+    image.SetTaskState(kworker, 2, 1);
+    rig.Switch(kworker, app, 30);
+    image.SetTaskState(app, 1, 0);
+    rig.Switch(app, 0, 40);
+
+    const rcf::Capture capture = rig.Finish();
+    for (const std::string& problem : rcf::CheckCapture(capture)) ADD_FAILURE() << problem;
+    std::vector<uint32_t> exits;
+    for (const auto& r : RecordsOf<rcf::ThreadExitRecord>(capture, kScheduling)) exits.push_back(r.tid);
+    for (const auto& r : RecordsOf<rcf::LinkExitRecord>(capture, kLink)) exits.push_back(r.tid);
+    EXPECT_EQ(exits, (std::vector<uint32_t>{100, 0, 100, 0}));
+    // Switches as "time tid state"; threads announced with their names, the
+    // slash of a command name replaced.
+    Lines switches, names, links;
+    for (const auto& r : RecordsOf<rcf::SwitchRecord>(capture, kScheduling)) {
+        switches.push_back(std::to_string(r.time) + " " + std::to_string(r.tid) + " " + std::to_string(r.state));
+    }
+    EXPECT_EQ(switches, (Lines{"10 101 1", "20 12 1", "30 100 2", "40 0 0"}));
+    for (const auto& r : RecordsOf<rcf::ThreadNameRecord>(capture, kName)) {
+        names.push_back(std::to_string(r.tid) + " " + r.name);
+    }
+    EXPECT_EQ(names, (Lines{"101 worker", "12 kworker_0:1", "100 app", "0 "}));
+    // Links carry the process image's cookie and the pid (the thread group).
+    // A kernel thread and the null task have no image.
+    for (const auto& l : RecordsOf<rcf::LinkRecord>(capture, kLink)) {
+        links.push_back(std::to_string(l.tid) + " " + std::to_string(l.pid) + " " +
+                        (l.cookie ? CookieName(capture, l.cookie) : ""));
+    }
+    for (const char* want : {"101 100 /usr/bin/app", "12 12 ", "0 0 "}) {
+        EXPECT_NE(std::find(links.begin(), links.end(), want), links.end()) << want;
+    }
+}
+
+TEST_P(LinuxTasksTest, KernelSampleKeepsRawAddressesAndCountsSystemTime) {
+    LinuxRig rig(is64(), layout(), /*depth=*/4);
+    auto& image = rig.image();
+    const uint64_t app = image.AddProcess(42, "app", "/usr/bin/app");
+    rig.Start();
+    rig.Switch(0, app, 1);
+    const std::vector<uint64_t> returns = {0xc0001000, 0xc0002000, 0xc0003000, 0xc0004000};
+    const auto regs = image.WriteFrameRecords(image.NewUserStack(), returns);
+    rig.Sample(0xc0000500, 0xc0000900, regs, /*user=*/false, true, 7, /*core=*/1);
+
+    const auto samples = RecordsOf<rcf::SampleRecord>(rig.Finish(), kBacktrace, 1);
+    ASSERT_EQ(samples.size(), 1u);
+    EXPECT_EQ(samples[0].time + samples[0].cookie, 7u);
+    EXPECT_EQ(samples[0].pid, is64() ? 0u : 42u);  // 64-bit: core 1 saw no switch
+    // pc, lr (fp lies just above sp), then frame records up to the depth.
+    const std::vector<rcf::StackFrame> frames = {
+        {0, 0xc0000500}, {0, 0xc0000900}, {0, 0xc0001000}, {0, 0xc0002000}};
+    EXPECT_EQ(samples[0].frames, frames);
+    EXPECT_EQ(rig.activity().additions, Lines{"CPUActivitySystem 1 1"});
+}
+
+TEST_P(LinuxTasksTest, UserFramesResolveToFilesAnonymousMemoryOrNothingWithTheMmuOn) {
+    LinuxRig rig(is64(), layout(), 8, kvhost::LinuxSettingsOptions{12, true, 0, 0});
+    auto& image = rig.image();
+    const uint64_t app = image.AddProcess(500, "app", "/usr/bin/app");
+    image.MapFile(app, 0x400000, 0x410000, "/usr/bin/app", 0);
+    image.MapFile(app, 0x7000000, 0x7040000, "/usr/lib/libc.so.6", 2);
+    image.MapAnonymous(app, 0x9000000, 0x9100000);
+    image.MapFile(app, 0x2000000, 0x2001000, "/", 0);  // a file whose path is empty
+    rig.Start();
+    rig.Switch(0, app, 1);
+    // 0x7040000 is the end of libc's area: the first address outside it.
+    const std::vector<uint64_t> returns = {0x7000123, 0x9000040, 0x7040000, 0x2000010};
+    const auto regs = image.WriteFrameRecords(image.NewUserStack(), returns);
+    rig.Sample(0x400abc, 0x400def, regs, /*user=*/true, true, 9);
+    // With the MMU off no task is known, whatever the mode.
+    const auto regs2 = image.WriteFrameRecords(image.NewUserStack(), std::vector<uint64_t>{0x400100});
+    rig.Sample(0x400010, 0x400020, regs2, /*user=*/true, /*mmu=*/false, 10);
+    rig.Sample(0x400010, 0x400020, regs2, /*user=*/false, /*mmu=*/false, 11);
+
+    const rcf::Capture capture = rig.Finish();
+    const auto samples = RecordsOf<rcf::SampleRecord>(capture, kBacktrace);
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[1].pid + samples[1].tid + samples[1].cookie, 0u);
+    EXPECT_EQ(samples[1].frames, (std::vector<rcf::StackFrame>(3, rcf::StackFrame{0, 0})));
+    EXPECT_EQ(samples[2].pid, 0u);
+    EXPECT_EQ(samples[2].frames[0], (rcf::StackFrame{0, 0x400010}));
+    const auto& s = samples[0];
+    EXPECT_EQ(s.pid + s.tid, 1000u);
+    EXPECT_EQ(CookieName(capture, s.cookie), "/usr/bin/app");
+    const uint32_t libc = s.frames.at(2).cookie;
+    EXPECT_EQ(CookieName(capture, libc), "/usr/lib/libc.so.6");
+    // pc and lr in the executable; libc at page offset 2 with page shift 12;
+    // anonymous memory; outside every area; an empty file path falls back to
+    // the process image and keeps offset 0.
+    const std::vector<rcf::StackFrame> frames = {{s.cookie, 0xabc}, {s.cookie, 0xdef}, {libc, 0x123 + 2 * 4096},
+                                                 {0, 0x9000040}, {0xFFFFFFFF, 0x7040000}, {s.cookie, 0}};
+    EXPECT_EQ(s.frames, frames);
+    // No user time without a process image; the kernel sample counts.
+    EXPECT_EQ(rig.activity().additions, (Lines{"CPUActivityUser 1 0", "CPUActivitySystem 1 0"}));
+}
+
+// The search finds the first area that ends above the address, so an address
+// at an area's end belongs to the area after it.
+TEST_P(LinuxTasksTest, MemoryAreaSearchEndsAreExclusive) {
+    LinuxRig rig(is64(), layout());
+    auto& image = rig.image();
+    const uint64_t app = image.AddProcess(7, "app", "/bin/app");
+    const uint64_t a = image.MapFile(app, 0x400000, 0x410000, "/bin/app", 0);
+    const uint64_t b = image.MapAnonymous(app, 0x410000, 0x420000);
+    const uint64_t c = image.MapAnonymous(app, 0x500000, 0x510000);
+    rig.Start();
+    const std::pair<uint64_t, uint64_t> cases[] = {{0x3FFFFF, a}, {0x400000, a}, {0x40FFFF, a},
+        {0x410000, b}, {0x41FFFF, b}, {0x420000, c}, {0x50FFFF, c}, {0x510000, 0}};
+    for (const auto& [address, area] : cases) {
+        EXPECT_EQ(rig.driver().FindMemoryArea(rig.debug(), image.MmOf(app), address, is64()), area) << address;
+    }
+}
+
+std::string LayoutName(const ::testing::TestParamInfo<Layout>& info) {
+    return info.param == Layout::k64 ? "Core64" : info.param == Layout::k32 ? "Core32" : "Debian";
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LinuxTasksTest,
+                         ::testing::Values(Layout::k64, Layout::k32, Layout::kDebian), LayoutName);
+
+TEST(LinuxTasks32Test, CurrentTaskComesFromTheKernelStackNotTheLastSwitch) {
+    LinuxRig rig(false);
+    auto& image = rig.image();
+    const uint64_t a = image.AddProcess(10, "a", "/bin/a");
+    const uint64_t b = image.AddProcess(20, "b", "/bin/b");
+    rig.Start();
+    rig.Switch(0, a, 1);
+    image.SetRunning(b);  // the kernel stack now belongs to b
+    EXPECT_EQ(rig.driver().CurrentTask(rig.debug(), 0, false), b);
+    EXPECT_EQ(rig.driver().CurrentTask(rig.debug(), 1, false), b);  // every core reads R13_svc
+    rig.Sample(0x100, 0x200, image.WriteFrameRecords(image.NewUserStack(), std::vector<uint64_t>{}),
+               false, true, 2);
+    EXPECT_EQ(RecordsOf<rcf::SampleRecord>(rig.Finish(), kBacktrace).at(0).pid, 20u);
+}
+
+TEST(LinuxPathsTest, DentryPathsAndTheirFourWarnings) {
+    const std::string a(60, 'a'), b(60, 'b'), c(60, 'c'), d(60, 'd'), x(199, 'x');
+    const std::string tooLong = "morlak: path is too long\n", noRoom = "morlak: no room for slash\n";
+    const struct {
+        std::vector<std::string> components;  // below the root, outermost first
+        bool selfParentedTop;                 // top entry is its own parent (no root)
+        uint32_t bufferSize;
+        std::string expected, warning;
+    } cases[] = {
+        {{"usr", "bin", "ls"}, false, 200, "/usr/bin/ls", ""},
+        {{}, false, 200, "", ""},  // the root alone
+        {{a, b, c, d}, false, 200, "/" + b + "/" + c + "/" + d, tooLong},  // keeps what fitted
+        {{x}, false, 200, x, noRoom},
+        {{"ab", "defg"}, false, 8, "ab/defg", noRoom},
+        {{"abc", "defg"}, false, 8, "/defg", tooLong},
+        {{"orphan", "leaf"}, true, 200, "/orphan/leaf", "morlak: parent is self\n"},
+        {{"", "leaf"}, false, 200, "/leaf", "morlak: path is empty string\n"},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.expected);
+        LinuxRig rig(true);
+        auto& image = rig.image();
+        uint64_t dentry = t.selfParentedTop ? 0 : image.Dentry("/");
+        for (const std::string& component : t.components) dentry = image.NewDentry(component, dentry);
+        const uint64_t file = image.FileFor(dentry);
+        rig.Start();
+        std::vector<char> buffer(t.bufferSize);
+        kvhost::StreamCapture console;
+        EXPECT_EQ(rig.driver().BuildDentryPath(rig.debug(), file + image.layout().fileFPath,
+                                               buffer.data(), t.bufferSize, true),
+                  t.expected);
+        EXPECT_EQ(console.err(), t.warning.empty() ? "" : "WARN (Linux driver) " + t.warning + "\n");
+    }
 }
 
 }  // namespace

@@ -3,45 +3,37 @@
 // and a recording stand-in for the counter set's software counters.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "capture/capture_writer.h"
-#include "counters/counter_set.h"
 #include "json/json_stream_reader.h"
 #include "kernel_image.h"
 #include "kv_test_support.h"
 #include "os/linux/linux_driver.h"
-#include "rcf/capture_reader.h"
+#include "support/test_support.h"
 
 namespace vantric::testing {
 
 class RecordingActivity : public SoftwareCounterSink {
 public:
-    struct Addition {
-        std::string type;  // the counter's type
-        uint64_t amount;
-        uint32_t core;
-        bool operator==(const Addition&) const = default;
-    };
-
-    Counter AddSoftwareCounter(const SoftwareCounterSpec& counter) override {
+    Counter AddSoftwareCounter(const SoftwareCounterSettings& counter) override {
         created.push_back(counter);
         return &handles_[created.size() - 1];
     }
     void AddToSoftwareCounter(Counter counter, uint64_t amount, uint32_t core) override {
-        const size_t index = static_cast<size_t>(static_cast<int*>(counter) - handles_);
-        additions.push_back({index < created.size() ? created[index].type : "?", amount, core});
+        const auto index = static_cast<size_t>(static_cast<int*>(counter) - handles_);
+        additions.push_back(created.at(index).type + " " + std::to_string(amount) + " " +
+                            std::to_string(core));
     }
 
-    std::vector<SoftwareCounterSpec> created;
-    std::vector<Addition> additions;
+    std::vector<SoftwareCounterSettings> created;
+    std::vector<std::string> additions;  // "type amount core"
 
 private:
     int handles_[8] = {};
@@ -56,18 +48,6 @@ inline vq::JSONValue ReadSettings(const std::string& path) {
     return value;
 }
 
-template <typename T>
-std::vector<T> RecordsOf(const rcf::Capture& capture, uint32_t frameType) {
-    std::vector<T> out;
-    for (const rcf::Frame& frame : capture.frames) {
-        if (frame.type != frameType) continue;
-        for (const rcf::Record& record : frame.records) {
-            if (const T* body = std::get_if<T>(&record.body)) out.push_back(*body);
-        }
-    }
-    return out;
-}
-
 class LinuxRig {
 public:
     static constexpr uint32_t kCores = 2;
@@ -79,7 +59,6 @@ public:
           capture_(CaptureWriter::kDefaultRotationRecords, captureErrors_, captureMessages_),
           depth_(depth),
           options_(options) {}
-
     explicit LinuxRig(bool is64, uint32_t depth = 8, kvhost::LinuxSettingsOptions options = {})
         : LinuxRig(is64, is64 ? kvhost::KernelLayout::Synthetic64() : kvhost::KernelLayout::Synthetic32(),
                    depth, options) {}
@@ -97,12 +76,11 @@ public:
         const auto files = image_.WriteSettingsFiles(dir_.path(), options_);
         driver_ = std::make_unique<LinuxDriver>(capture_, depth_,
                                                 ReadSettings(files.settings.string()), &activity_);
-        capture_.open((dir_.path() / "capture.rcf").string() + "/", kCores);
-        ASSERT_TRUE(capture_.isOpen());
+        capture_.open(dir_.capture(), kCores);
         ASSERT_TRUE(driver_->Init(debug(), kCores, is64()));
     }
 
-    // Branch events as the agent delivers them.
+    // Branch and sample events as the agent delivers them.
     void Switch(uint64_t prev, uint64_t next, uint64_t time, uint32_t core = 0) {
         image_.EnterSwitchTo(prev, next);
         image_.SetRunning(next);
@@ -118,18 +96,15 @@ public:
     }
 
     rcf::Capture Finish() {
-        capture_.writeDescriptions(0, 1000, counters_.descriptions());
+        capture_.writeDescriptions(0, 1000, {});
         capture_.close();
-        rcf::Capture capture;
-        EXPECT_TRUE(rcf::ReadCapture((dir_.path() / "capture.rcf").string(), capture));
-        return capture;
+        return ReadBack(dir_.capture());
     }
 
 private:
-    kvhost::TempDirectory dir_;
+    TempDirectory dir_;
     kvhost::Processor cpu_;
     kvhost::KernelImage image_;
-    CounterSet counters_;
     std::ostringstream captureErrors_;
     std::ostringstream captureMessages_;
     CaptureWriter capture_;

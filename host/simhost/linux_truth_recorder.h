@@ -1,0 +1,36 @@
+// Writes down what the Linux scenario ran, as the capture must show it, for
+// `simhost --verify`. It knows the workload table and the scheduler's
+// decisions only: the expected annotation texts are spelled here from the
+// table's strings, with no plug-in code in reach, so a mistake the plug-in
+// and the scheduler might share cannot make both sides agree.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ground_truth.h"
+#include "linux_workload.h"
+
+namespace simhost {
+
+class LinuxTruthRecorder {
+public:
+    // Lists every thread of `workload` (and the idle tasks, id 0) in `truth`.
+    LinuxTruthRecorder(GroundTruth& truth, const LinuxWorkload& workload, double tickSeconds);
+
+    void Switched(uint32_t core, uint64_t tick, uint32_t incomingTid, uint32_t outgoingState);
+    void Exited(uint32_t core, uint64_t tick, uint32_t tid);
+    void Opened(uint32_t core, uint32_t tid, uint64_t tick, const LinuxWorkload::OpenEntry& call);
+    void Executed(uint32_t core, uint32_t tid, uint64_t tick, const LinuxWorkload::ExecEntry& call);
+    void Ran(uint32_t tid, uint64_t instructions) { truth_.threads[tid].instructions += instructions; }
+    void Counted(size_t counter) { ++truth_.counters[counter].events; }
+    void CoreFinished(uint64_t instructions) { truth_.coreInstructions.push_back(instructions); }
+
+private:
+    uint64_t Nanoseconds(uint64_t tick) const { return TickNanoseconds(tick, tickSeconds_); }
+
+    GroundTruth& truth_;
+    double tickSeconds_;
+};
+
+}  // namespace simhost
