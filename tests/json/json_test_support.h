@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "json/json_reader.h"
 #include "json/json_stream_reader.h"
@@ -18,34 +19,76 @@
 namespace vq::testing {
 
 // Integers print plainly, doubles with a 'd' prefix and 17 digits, strings
-// quoted with bytes outside 0x20..0x7E (and '"', '\') as \xHH.
-inline std::string dump(const JSONValue& value) {
-    std::string out;
+// quoted with bytes outside 0x20..0x7E (and '"', '\') as \xHH. Containers are
+// walked with an explicit stack, so any depth the reader builds can be shown.
+inline void dumpScalar(const JSONValue& value, std::string& out) {
     switch (value.type()) {
-        case JSONValue::TypeNull:
-        case JSONValue::TypeTrue:
-        case JSONValue::TypeFalse: return JSONValue::typeName(value.type());
-        case JSONValue::TypeUInt: return std::to_string(value.asUInt64());
-        case JSONValue::TypeInt: return std::to_string(value.asInt64());
+        case JSONValue::TypeUInt: out += std::to_string(value.asUInt64()); return;
+        case JSONValue::TypeInt: out += std::to_string(value.asInt64()); return;
         case JSONValue::TypeDouble: {  // to_chars: never the C locale's decimal comma
             char text[40] = "d";
-            return {text, std::to_chars(text + 1, text + sizeof text, value.asDouble(), std::chars_format::general, 17).ptr};
+            out.append(text, std::to_chars(text + 1, text + sizeof text, value.asDouble(),
+                                           std::chars_format::general, 17).ptr);
+            return;
         }
         case JSONValue::TypeString:
+            out += '"';
             for (unsigned char c : value.asString()) {
                 char hex[8] = {static_cast<char>(c), '\0'};
                 if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') std::snprintf(hex, sizeof hex, "\\x%02X", c);
                 out += hex;
             }
-            return "\"" + out + "\"";
-        case JSONValue::TypeArray:
-            for (std::size_t i = 0; i < value.size(); ++i) out += (i ? "," : "") + dump(value.at(i));
-            return "[" + out + "]";
-        case JSONValue::TypeObject:
-            for (const auto& [key, member] : value.members()) out += (out.empty() ? "" : ",") + dump(JSONValue(std::string(key))) + ":" + dump(member);
-            return "{" + out + "}";
+            out += '"';
+            return;
+        default: out += JSONValue::typeName(value.type()); return;
     }
-    return "invalid";
+}
+
+inline std::string dump(const JSONValue& root) {
+    struct Open {
+        const JSONValue* value;
+        std::size_t next = 0;                       // arrays
+        JSONValue::Object::const_iterator member{};  // objects
+    };
+    std::string out;
+    std::vector<Open> open;
+    auto enter = [&](const JSONValue& value) {
+        if (value.type() == JSONValue::TypeArray) {
+            out += '[';
+            open.push_back({&value});
+        } else if (value.type() == JSONValue::TypeObject) {
+            out += '{';
+            open.push_back({&value, 0, value.members().begin()});
+        } else {
+            dumpScalar(value, out);
+        }
+    };
+    enter(root);
+    while (!open.empty()) {
+        Open& top = open.back();
+        const JSONValue& value = *top.value;
+        if (value.type() == JSONValue::TypeArray) {
+            if (top.next == value.size()) {
+                out += ']';
+                open.pop_back();
+                continue;
+            }
+            if (top.next != 0) out += ',';
+            enter(value.at(top.next++));
+        } else {
+            if (top.member == value.members().end()) {
+                out += '}';
+                open.pop_back();
+                continue;
+            }
+            if (top.member != value.members().begin()) out += ',';
+            const auto& [key, member] = *top.member++;
+            dumpScalar(JSONValue(std::string(key)), out);
+            out += ':';
+            enter(member);
+        }
+    }
+    return out;
 }
 
 struct Parsed {
