@@ -8,6 +8,7 @@
 #include "util/vantric_exception.h"
 #include "json/json_stream_reader.h"
 #include "json/json_value.h"
+#include "platform/platform.h"
 
 namespace vantric {
 namespace {
@@ -15,12 +16,20 @@ namespace {
 constexpr uint64_t kHighFrequencyThreshold = 50000;
 constexpr uint32_t kDefaultCallstackDepth = 100;
 
-// Reads a whole file as one JSON value; false when it cannot be opened or parsed.
-bool ReadJSONFile(const std::string& path, vq::JSONValue& value) {
+// Reads a whole file as one JSON value; throws the refusal when it cannot be
+// opened, read or parsed.
+void ReadJSONFile(const std::string& path, vq::JSONValue& value) {
+    if (platform::IsDirectory(path))
+        throw VantricExceptionT() << "Cannot create JSON stream for " << path << " : it is a directory";
     std::ifstream input(path, std::ios::binary);
-    if (!input) return false;
-    vq::JSONStreamReader reader(input);
-    return vq::parseJSON(reader, value);
+    bool parsed = false;
+    try {
+        vq::JSONStreamReader reader(input);
+        parsed = input && vq::parseJSON(reader, value);
+    } catch (const std::ios_base::failure&) {
+        throw VantricExceptionT() << "Cannot create JSON stream for " << path << " : read error";
+    }
+    if (!parsed) throw VantricExceptionT() << "Cannot create JSON stream for " << path;
 }
 
 uint32_t KernelTypeOf(std::string os) {
@@ -43,7 +52,7 @@ T ReadOr(vq::JSONValue& settings, const char* key, T fallback, Read read) {
 bool LoadSubsystem(AgentRegistry& agents, const std::string& name, const std::string& file,
                    const ConfigurationContext& context) {
     vq::JSONValue settings;
-    if (!ReadJSONFile(file, settings)) throw VantricExceptionT() << "Cannot create JSON stream for " << file;
+    ReadJSONFile(file, settings);
 
     std::string os;
     try {
@@ -94,11 +103,14 @@ std::string ReadEntryText(vq::JSONValue& entry, const char* key, const std::stri
 bool LoadConfiguration(AgentRegistry& agents, const std::string& path,
                        const ConfigurationContext& context) {
     vq::JSONValue configuration;
-    if (!ReadJSONFile(path, configuration))
-        throw VantricExceptionT() << "Cannot create JSON stream for " << path;
+    ReadJSONFile(path, configuration);
+    if (configuration.type() != vq::JSONValue::TypeArray) {
+        throw VantricExceptionT() << "Error while parsing " << path << " : "
+                                  << vq::JSONValue::WrongType(vq::JSONValue::TypeArray,
+                                                              configuration.type()).what();
+    }
 
     bool result = true;
-    // A top-level value that is not an array throws the JSON error itself.
     const size_t count = configuration.size();
     for (size_t i = 0; i < count; ++i) {
         vq::JSONValue& entry = configuration.at(i);

@@ -4,6 +4,7 @@
 
 #include "json/json_reader.h"
 #include "json/json_stream_reader.h"
+#include "platform/platform.h"
 
 namespace vantric {
 namespace {
@@ -42,14 +43,21 @@ void ReadBool(const JSONValue& element, const char* key, bool& out) {
 
 bool CounterFileReader::Open(const std::string& path) {
     document_ = JSONValue();
-    std::ifstream file(path, std::ios::binary);
+    const char* problem = "";
     bool parsed = false;
-    if (file.is_open()) {
-        vq::JSONStreamReader reader(file);
-        parsed = vq::parseJSON(reader, document_);
+    if (platform::IsDirectory(path)) {
+        problem = " : it is a directory";
+    } else {
+        std::ifstream file(path, std::ios::binary);
+        try {
+            vq::JSONStreamReader reader(file);
+            parsed = file.is_open() && vq::parseJSON(reader, document_);
+        } catch (const std::ios_base::failure&) {
+            problem = " : read error";
+        }
     }
     if (!parsed) {
-        errors_ << "Counters setup failed : Cannot create JSON stream for " << path << '\n';
+        errors_ << "Counters setup failed : Cannot create JSON stream for " << path << problem << '\n';
         return false;
     }
     if (document_.type() != JSONValue::TypeArray) {

@@ -11,6 +11,11 @@ namespace vantric::platform {
 // Creates one directory level. An existing directory counts as success.
 bool CreateDirectory(const std::string& path);
 
+// True when `path` names a directory. A directory opens like a file on
+// Linux, and the first read of it then throws from inside the stream buffer,
+// so readers of user-named files ask first.
+bool IsDirectory(const std::string& path);
+
 // Monotonic high-resolution clock, in seconds since an arbitrary origin.
 double MonotonicSeconds();
 

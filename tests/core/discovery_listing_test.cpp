@@ -159,10 +159,19 @@ TEST_F(DiscoveryListingTest, FailuresAreListedAfterTheInstances) {
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
 }
 
-TEST_F(DiscoveryListingTest, UnreadableDefaultsPrintNothing) {
-    bool ok = true;
-    EXPECT_EQ(Listing((dir.path() / "missing.json").string(), &ok), "");
-    EXPECT_FALSE(ok);
+TEST_F(DiscoveryListingTest, UnreadableDefaultsPrintNothingButSayWhy) {
+    const std::string missing = (dir.path() / "missing.json").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, "Counters setup failed : Cannot create JSON stream for " + missing + "\n"},
+        {dir.path().string(), "Counters setup failed : Cannot create JSON stream for " +
+                                  dir.path().string() + " : it is a directory\n"}};
+    for (const auto& [path, why] : cases) {
+        std::ostringstream out;
+        vantric::DiscoveryListing listing(out);
+        EXPECT_FALSE(listing.run(&simulation, path));
+        EXPECT_EQ(out.str(), "");
+        EXPECT_EQ(listing.messages.str(), why);
+    }
 }
 
 }  // namespace

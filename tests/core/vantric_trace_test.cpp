@@ -137,6 +137,13 @@ TEST_F(VantricTraceTest, ConfigurationProblems) {
                         bad + " : Invalid Subsystem_config_file in entry #2\n"},
         {"/nonexistent/config.json", true,
          "ERROR (Vantric) Cannot create JSON stream for /nonexistent/config.json\n"},
+        {dir.path().string(), true,
+         "ERROR (Vantric) Cannot create JSON stream for " + dir.path().string() + " : it is a directory\n"},
+        {dir.write("object.json", R"({"Subsystem_name": "a"})"), true,
+         "ERROR (Vantric) Error while parsing " + (dir.path() / "object.json").string() +
+             " : tried to access value of type object as array\n"},
+        {dir.write("dir.json", Config("x", dir.path().string())), true,
+         "ERROR (Vantric) Cannot create JSON stream for " + dir.path().string() + " : it is a directory\n"},
         {dir.write("warn.json", Config("x", noOs)), false,
          "WARN (Vantric) Unable to read valid 'operating-system' value from " + noOs +
              " : tried to access value of type null as string\n"},

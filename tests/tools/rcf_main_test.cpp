@@ -67,6 +67,11 @@ TEST(RcfCommand, CheckDumpAndSummary) {
     ExpectRcf(temp, "check " + dir, 1, {"error: 0000000003 offset 0: frame length"});
     ExpectRcf(temp, "frobnicate " + dir, 2, {"usage: rcf dump|check|summary DIR\n"});
     ExpectRcf(temp, "check " + dir + "does-not-exist", 1, {"cannot read the capture directory"});
+
+    // A directory where a data file belongs is reported, never read.
+    std::filesystem::remove(temp.path() / counters);
+    std::filesystem::create_directory(temp.path() / counters);
+    ExpectRcf(temp, "dump " + dir, 1, {"error: 0000000003 offset 0: cannot read the file"});
 }
 
 }  // namespace
