@@ -2,6 +2,7 @@
 // layer so the rest of the code never calls the OS directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -15,6 +16,11 @@ bool CreateDirectory(const std::string& path);
 // Linux, and the first read of it then throws from inside the stream buffer,
 // so readers of user-named files ask first.
 bool IsDirectory(const std::string& path);
+
+// Copies `size` bytes at `address` of this process into `out` without
+// touching them directly: false, with nothing faulted, when any of them is
+// not readable memory.
+bool CopyOwnMemory(const void* address, void* out, std::size_t size);
 
 // Monotonic high-resolution clock, in seconds since an arbitrary origin.
 double MonotonicSeconds();

@@ -40,10 +40,19 @@ SingletonRegistry* CreateRegistry() {
     return registry;
 }
 
+// The address comes from the environment, which outlives the registry when
+// a process execs another host; it may also be plain wrong. The header is
+// therefore copied through the kernel, which refuses memory that is not
+// there, before anything of it is believed.
 bool HeaderMatches(const SingletonRegistry* registry) {
-    return registry->size == SingletonRegistry::kSize &&
-           registry->version == SingletonRegistry::kVersion &&
-           registry->magic == SingletonRegistry::kMagic;
+    struct {
+        uint64_t size;
+        uint32_t version;
+        uint32_t magic;
+    } header;
+    return platform::CopyOwnMemory(registry, &header, sizeof header) &&
+           header.size == SingletonRegistry::kSize && header.version == SingletonRegistry::kVersion &&
+           header.magic == SingletonRegistry::kMagic;
 }
 
 // Holds the registry's lock and one reference for the length of one operation.

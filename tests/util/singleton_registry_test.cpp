@@ -66,6 +66,11 @@ TEST(SingletonRegistryDeathTest, InvalidVariableEndsTheProcessAndNullMakesANewRe
     EXPECT_EXIT(loadProbeWith("0x1234zz"), testing::ExitedWithCode(1),
                 "ERROR: Invalid environment var KV_SINGLETON_REGISTRY_[0-9]+ value: 0x1234zz");
     EXPECT_EXIT(loadProbeWith("0"), testing::ExitedWithCode(0), "");
+    // A stale or wild address (as an exec'd host inherits it) is no registry:
+    // unmapped memory, and readable memory without the header.
+    static const uint64_t notARegistry[4] = {};
+    for (const std::string& value : {std::string("0x10"), AddressText(notARegistry)})
+        EXPECT_EXIT(loadProbeWith(value.c_str()), testing::ExitedWithCode(0), "") << value;
 }
 
 }  // namespace
