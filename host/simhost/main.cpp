@@ -98,5 +98,9 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(result.instructions),
                 static_cast<unsigned long long>(result.events), result.seconds,
                 result.capturePath.c_str());
+    if (result.captureLoss) {
+        std::fprintf(stderr, "simhost: the plug-in lost capture data (see its warnings above)\n");
+        return kExitFailure;
+    }
     return options.verify ? Verify(result) : 0;
 }

@@ -1,5 +1,9 @@
 #include "plugin_session.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+
 namespace simhost {
 
 bool PluginSession::Create(const std::string& instanceName,
@@ -31,7 +35,27 @@ void PluginSession::Release() {
     if (instance_ == nullptr) return;
     ZVT::v0::PluginInstance* instance = instance_;
     instance_ = nullptr;
+    std::fflush(stderr);
+    std::FILE* seen = std::tmpfile();
+    const int saved = seen != nullptr ? ::dup(STDERR_FILENO) : -1;
+    if (saved < 0 || ::dup2(::fileno(seen), STDERR_FILENO) < 0) {
+        instance->ReleaseInstance();  // nothing to read the messages with
+        if (saved >= 0) ::close(saved);
+        if (seen != nullptr) std::fclose(seen);
+        return;
+    }
     instance->ReleaseInstance();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    std::string text;
+    std::rewind(seen);
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, seen)) > 0;) text.append(chunk, n);
+    std::fclose(seen);
+    std::fputs(text.c_str(), stderr);
+    lossReported_ = text.find(" bytes lost (") != std::string::npos ||
+                    text.find(" : not completely written (") != std::string::npos;
 }
 
 }  // namespace simhost

@@ -23,11 +23,15 @@ public:
     // False with `error` set when ConnectSimulation reports a failure.
     bool Connect(plexa::CAInterface& simulation, std::string& error);
     // Ends the instance; the capture is complete afterwards. Idempotent.
+    // What the plug-in prints meanwhile is passed on to standard error and
+    // read for a report of lost capture data.
     void Release();
+    bool lossReported() const { return lossReported_; }
 
 private:
     ZVT::v1::PluginFactory& factory_;
     ZVT::v0::PluginInstance* instance_ = nullptr;
+    bool lossReported_ = false;
 };
 
 }  // namespace simhost

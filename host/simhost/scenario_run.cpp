@@ -98,6 +98,7 @@ bool RunScenario(PluginLibrary& library, const Options& options, bool showProgre
     result.events = scenario.EventCount() - eventsBefore;
     for (uint64_t n : scenario.truth().coreInstructions) result.instructions += n;
     session.Release();
+    result.captureLoss = session.lossReported();
     return true;
 }
 

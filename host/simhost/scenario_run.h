@@ -20,6 +20,7 @@ struct RunResult {
     double seconds = 0;       // the workload only, without set-up and release
     uint64_t events = 0;      // trace events emitted during the workload
     uint64_t instructions = 0;
+    bool captureLoss = false;  // the plug-in reported capture data it could not write
 };
 
 // False with `error` set when the input files cannot be written, a -P value

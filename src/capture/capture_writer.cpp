@@ -1,6 +1,7 @@
 #include "capture/capture_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 
 #include "capture/open_failure.h"
@@ -108,7 +109,7 @@ void CaptureWriter::open(const std::string& directory, uint32_t coreCount) {
 
 void CaptureWriter::rotate(uint32_t type, uint32_t core) {
     FrameFile& current = file(type, core);
-    current.finish();
+    finish(current);
     std::string path = nextFileName();
     if (!current.open(path)) {
         // The count stays at the limit, so the next record tries again.
@@ -124,9 +125,20 @@ void CaptureWriter::writeDescriptions(uint64_t startTime, uint64_t endTime,
     descriptions_.write(startTime, endTime, coreCount_, counters);
 }
 
+void CaptureWriter::finish(FrameFile& data) {
+    data.finish();
+    if (data.failed()) losses_.push_back({data.path(), data.lostBytes(), data.error()});
+}
+
 void CaptureWriter::close() {
-    for (FrameFile& data : files_) data.finish();
-    descriptions_.close();
+    for (FrameFile& data : files_) finish(data);
+    descriptions_.close(errors_);
+    // Reported once every file is closed, so the capture on disk is final.
+    for (const Loss& loss : losses_) {
+        errors_ << "WARN (Vantric capture) " << loss.file << " : " << loss.bytes << " bytes lost ("
+                << (loss.error != 0 ? std::strerror(loss.error) : "write failed") << ")" << std::endl;
+    }
+    losses_.clear();
 }
 
 // Each record is encoded on the stack and handed to its file in one write.

@@ -50,7 +50,8 @@ public:
                            std::vector<CounterDescription> counters);
 
     // Patches every frame length and closes every file; the destructor does
-    // the same. Nothing is written afterwards.
+    // the same. Nothing is written afterwards. A file whose writing failed is
+    // then named on `errors` with the bytes it lost and why.
     void close();
 
     // Record operations. Records for a core at or above the core count are
@@ -101,6 +102,8 @@ private:
         rotate(type, core);
     }
     void rotate(uint32_t type, uint32_t core);
+    // Closes a data file, remembering what a failed write lost.
+    void finish(capture::FrameFile& data);
     std::string nextFileName();
     void writeFrameStart(uint32_t type, uint32_t core);
     void writeLink(uint64_t time, uint32_t cookie, uint32_t pid, uint32_t tid);
@@ -122,6 +125,13 @@ private:
         std::string_view name;
         uint32_t tid;
     };
+
+    struct Loss {
+        std::string file;
+        uint64_t bytes;
+        int error;
+    };
+    std::vector<Loss> losses_;
 
     uint64_t rotationRecords_;
     std::ostream& errors_;

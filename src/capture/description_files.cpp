@@ -1,5 +1,7 @@
 #include "capture/description_files.h"
 
+#include <cerrno>
+#include <cstring>
 #include <locale>
 #include <sstream>
 
@@ -61,6 +63,7 @@ DescriptionFiles::DescriptionFiles() {
 }
 
 bool DescriptionFiles::open(const std::string& directory, std::ostream& errors) {
+    directory_ = directory;
     bool sessionOpen = OpenOne(session_, directory, "session.xml", errors);
     bool capturedOpen = OpenOne(captured_, directory, "captured.xml", errors);
     return sessionOpen && capturedOpen;
@@ -98,9 +101,15 @@ void DescriptionFiles::write(uint64_t startTime, uint64_t endTime, uint32_t core
     }
 }
 
-void DescriptionFiles::close() {
-    if (session_.is_open()) session_.close();
-    if (captured_.is_open()) captured_.close();
+void DescriptionFiles::close(std::ostream& errors) {
+    for (auto [file, name] : {std::pair{&session_, "session.xml"}, std::pair{&captured_, "captured.xml"}}) {
+        if (!file->is_open()) continue;
+        file->close();
+        if (file->fail()) {
+            errors << "WARN (Vantric capture) " << directory_ << name << " : not completely written ("
+                   << std::strerror(errno) << ")" << std::endl;
+        }
+    }
 }
 
 }  // namespace vantric::capture

@@ -26,11 +26,14 @@ public:
     void write(uint64_t startTime, uint64_t endTime, uint32_t coreCount,
                std::span<const CounterDescription> counters);
 
-    void close();
+    // Closes both files; names (with their errno text) the ones whose
+    // writing failed on `errors`.
+    void close(std::ostream& errors);
 
 private:
     std::ofstream session_;
     std::ofstream captured_;
+    std::string directory_;
 };
 
 }  // namespace vantric::capture

@@ -1,5 +1,8 @@
 #include "capture/frame_file.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <utility>
 
 namespace vantric::capture {
@@ -19,7 +22,10 @@ FrameFile::FrameFile(FrameFile&& other) noexcept
       capacity_(std::exchange(other.capacity_, 0)),
       used_(std::exchange(other.used_, 0)),
       written_(std::exchange(other.written_, 0)),
-      failed_(std::exchange(other.failed_, false)) {}
+      failed_(std::exchange(other.failed_, false)),
+      lost_(std::exchange(other.lost_, 0)),
+      error_(std::exchange(other.error_, 0)),
+      path_(std::move(other.path_)) {}
 
 FrameFile& FrameFile::operator=(FrameFile&& other) noexcept {
     if (this != &other) {
@@ -30,6 +36,9 @@ FrameFile& FrameFile::operator=(FrameFile&& other) noexcept {
         used_ = std::exchange(other.used_, 0);
         written_ = std::exchange(other.written_, 0);
         failed_ = std::exchange(other.failed_, false);
+        lost_ = std::exchange(other.lost_, 0);
+        error_ = std::exchange(other.error_, 0);
+        path_ = std::move(other.path_);
     }
     return *this;
 }
@@ -38,6 +47,9 @@ bool FrameFile::open(const std::string& path) {
     discard();
     failed_ = false;
     written_ = 0;
+    lost_ = 0;
+    error_ = 0;
+    path_ = path;
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) return false;
     // Our buffer already batches the writes; a second one in stdio would only copy.
@@ -48,11 +60,28 @@ bool FrameFile::open(const std::string& path) {
     return true;
 }
 
+void FrameFile::store(const uint8_t* data, size_t size) {
+    if (failed_) {
+        lost_ += size;
+        return;
+    }
+    const size_t done = std::fwrite(data, 1, size, file_);
+    if (done == size) {
+        written_ += size;
+        return;
+    }
+    error_ = errno;
+    failed_ = true;
+    lost_ += size;
+    // A part of a record would make the rest of the file unreadable.
+    if (done != 0 && ::ftruncate(::fileno(file_), static_cast<off_t>(written_)) != 0) {
+        error_ = errno;
+    }
+}
+
 void FrameFile::flush() {
     if (file_ == nullptr || used_ == 0) return;
-    size_t done = std::fwrite(buffer_.get(), 1, used_, file_);
-    if (done != used_) failed_ = true;
-    written_ += done;
+    store(buffer_.get(), used_);
     used_ = 0;
 }
 
@@ -60,9 +89,7 @@ void FrameFile::writeSlow(const uint8_t* data, size_t size) {
     if (file_ == nullptr) return;
     flush();
     if (size >= capacity_) {
-        size_t done = std::fwrite(data, 1, size, file_);
-        if (done != size) failed_ = true;
-        written_ += done;
+        store(data, size);
         return;
     }
     std::memcpy(buffer_.get(), data, size);
@@ -75,10 +102,16 @@ void FrameFile::finish() {
     uint32_t length = static_cast<uint32_t>(written_ - 4);
     uint8_t bytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
                         static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(bytes, 1, 4, file_) != 4) {
+    std::clearerr(file_);
+    // Without its frame start the file has no length to patch.
+    if (written_ >= 4 && (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(bytes, 1, 4, file_) != 4)) {
+        if (!failed_) error_ = errno;
         failed_ = true;
     }
-    if (std::fclose(file_) != 0) failed_ = true;
+    if (std::fclose(file_) != 0) {
+        if (!failed_) error_ = errno;
+        failed_ = true;
+    }
     file_ = nullptr;
     capacity_ = 0;
     used_ = 0;
@@ -87,7 +120,10 @@ void FrameFile::finish() {
 void FrameFile::discard() {
     if (file_ == nullptr) return;
     flush();
-    if (std::fclose(file_) != 0) failed_ = true;
+    if (std::fclose(file_) != 0) {
+        if (!failed_) error_ = errno;
+        failed_ = true;
+    }
     file_ = nullptr;
     capacity_ = 0;
     used_ = 0;

@@ -1,7 +1,9 @@
 // One binary data file of a capture. Records are appended to a buffer of our
 // own and reach the file in large writes, so a record costs a compare and a
 // copy; the frame length at offset 0 is patched when the file is finished.
-// A failed write is remembered (failed()) and never disturbs later records.
+// After a failed write nothing more reaches the file and what that write left
+// of its records is cut off again, so the file always ends with a complete
+// record; the lost bytes and the reason are kept for the owner to report.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,10 @@ public:
     bool open(const std::string& path);
     bool isOpen() const { return file_ != nullptr; }
     bool failed() const { return failed_; }
+    const std::string& path() const { return path_; }
+    // Bytes that never reached the file, and the errno of the failure.
+    uint64_t lostBytes() const { return lost_; }
+    int error() const { return error_; }
 
     // Appends bytes; on a file that is not open they are dropped.
     void write(const uint8_t* data, size_t size) {
@@ -49,6 +55,8 @@ public:
 
 private:
     void writeSlow(const uint8_t* data, size_t size);
+    // Hands whole records to the file.
+    void store(const uint8_t* data, size_t size);
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<uint8_t[]> buffer_;
@@ -56,6 +64,9 @@ private:
     size_t used_ = 0;
     uint64_t written_ = 0;
     bool failed_ = false;
+    uint64_t lost_ = 0;
+    int error_ = 0;
+    std::string path_;
 };
 
 }  // namespace vantric::capture

@@ -1,6 +1,9 @@
 #include "capture/capture_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -233,6 +236,50 @@ TEST(CaptureWriterRecords, BytesOfEveryRecord) {
             EXPECT_EQ(FileBody(temp, f.file, f.skip), f.bytes) << c.what << ": " << f.file;
         EXPECT_EQ(messages.str(), c.messages) << c.what;
     }
+}
+
+// Counter values 0..count-1 into the capture at `directory`; the counter
+// file's size afterwards.
+uintmax_t WriteCounterValues(const std::string& directory, uint32_t count, std::ostream& errors) {
+    std::ostringstream messages;
+    {
+        CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors, messages);
+        writer.open(directory, 1);
+        for (uint32_t i = 0; i < count; ++i) writer.writeCounterValue(0, i, 0, i);
+        writer.writeDescriptions(0, count, {CounterDescription{}});
+    }
+    return std::filesystem::file_size(directory + "0000000003");
+}
+
+// A file-size limit (SIGXFSZ ignored, as a host would) cuts the counter file:
+// the loss is named once the files are closed, and the capture reads back
+// without a diagnostic up to its last complete record.
+TEST(CaptureWriterLoss, FileSizeLimitIsReportedAndTheCaptureEndsWithAWholeRecord) {
+    testing::TempDirectory temp;
+    std::ostringstream errors;
+    const uintmax_t full = WriteCounterValues(temp.capture("full.rcf"), 30000, errors);
+    ASSERT_EQ(errors.str(), "");
+    ASSERT_GT(full, 200000u);
+
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 100000;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    const uintmax_t cut = WriteCounterValues(temp.capture(), 30000, errors);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    EXPECT_LE(cut, 100000u);
+    EXPECT_EQ(errors.str(), "WARN (Vantric capture) " + temp.capture() + "0000000003 : " +
+                                std::to_string(full - cut) + " bytes lost (File too large)\n");
+    const auto values = testing::RecordsOf<rcf::CounterValueRecord>(testing::ReadBack(temp.capture()), 4);
+    ASSERT_GT(values.size(), 1000u);
+    ASSERT_LT(values.size(), 30000u);
+    EXPECT_EQ(values.back().value, values.size() - 1);
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ TEST(DescriptionFiles, BothFilesAreExact) {
     DescriptionFiles files;
     ASSERT_TRUE(files.open(temp.path().string() + "/", errors)) << errors.str();
     files.write(start, start + 1500000, 2, counters);
-    files.close();
+    files.close(errors);
+    EXPECT_EQ(errors.str(), "");
     EXPECT_EQ(testing::ReadFile(temp.path() / "captured.xml"), expected);
     EXPECT_EQ(testing::ReadFile(temp.path() / "session.xml"),
               "<?xml version='1.0' encoding='US-ASCII' ?>\n<session\n    version='1'\n"
