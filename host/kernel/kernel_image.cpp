@@ -317,6 +317,19 @@ uint64_t KernelImage::MapAnonymous(uint64_t task, uint64_t start, uint64_t end) 
 
 const AreaTree& KernelImage::AreasOf(uint64_t task) const { return mms_.at(MmOf(task)).tree; }
 
+void KernelImage::SetAreaChild(uint64_t area, bool left, uint64_t child) {
+    WriteWord(area + layout_.vmaRb + (left ? layout_.rbLeft : layout_.rbRight),
+              child + layout_.vmaRb);
+}
+
+void KernelImage::SetAreaNext(uint64_t area, uint64_t next) {
+    WriteWord(area + layout_.vmaNext, next);
+}
+
+void KernelImage::SetDentryParent(uint64_t dentry, uint64_t parent) {
+    WriteWord(dentry + layout_.dentryDParent, parent);
+}
+
 void KernelImage::WriteAreas(uint64_t mm) {
     const AreaTree& tree = mms_.at(mm).tree;
     const auto& nodes = tree.nodes();

@@ -99,6 +99,13 @@ public:
     uint64_t MapAnonymous(uint64_t task, uint64_t start, uint64_t end);
     const AreaTree& AreasOf(uint64_t task) const;
 
+    // ---- structures a wrong offset would read (after the last mapping,
+    // which rewrites the tree and the list) ----
+    // Points the left or right tree child of `area` at `child`'s node.
+    void SetAreaChild(uint64_t area, bool left, uint64_t child);
+    void SetAreaNext(uint64_t area, uint64_t next);
+    void SetDentryParent(uint64_t dentry, uint64_t parent);
+
     // ---- user stacks ----
     struct StackPointers {
         uint64_t fp = 0;

@@ -12,6 +12,15 @@
 namespace vantric {
 namespace {
 
+// Bounds on the walks over the kernel's lists and trees, far above what a
+// real kernel builds, so that a wrong offset that makes a structure loop ends
+// the walk as if the structure were absent instead of hanging the simulation.
+// A red-black tree of n nodes is at most 2*log2(n+1) high: 64 nodes on one
+// search path would need billions of areas.
+constexpr uint32_t kMaxTreeHeight = 64;
+// The kernel's default max_map_count allows 65530 areas in an address space.
+constexpr uint32_t kMaxAreas = 65536;
+
 SoftwareCounterSettings ActivityCounter(const char* name, const char* type) {
     SoftwareCounterSettings counter;
     counter.title = "CPU Activity";
@@ -267,14 +276,14 @@ uint32_t LinuxDriver::ResolveFrame(plexa::SQOVI2* debug, uint32_t core, uint64_t
     uint64_t start = 0;
     uint64_t file = 0;
     uint64_t pageOffset = 0;
-    for (;;) {
+    for (uint32_t visited = 1;; ++visited) {
         start = Word(debug, area + offsets_.vmaStartOffset, is64);
         const uint64_t end = Word(debug, area + offsets_.vmaEndOffset, is64);
         file = Word(debug, area + offsets_.vmaFileOffset, is64);
         pageOffset = Word(debug, area + offsets_.vmaPageOffsetOffset, is64);
         if (start <= address && address < end) break;
         area = Word(debug, area + offsets_.vmaNextOffset, is64);
-        if (area == 0) {
+        if (area == 0 || visited == kMaxAreas) {
             fileOffset = address;
             return kNoCookie;
         }
@@ -296,7 +305,8 @@ uint64_t LinuxDriver::FindMemoryArea(plexa::SQOVI2* debug, uint64_t mm, uint64_t
                                      bool is64) {
     uint64_t node = Word(debug, mm + offsets_.mmTreeRootOffset + offsets_.treeRootNodeOffset, is64);
     uint64_t candidate = 0;
-    while (node != 0) {
+    for (uint32_t depth = 0; node != 0; ++depth) {
+        if (depth == kMaxTreeHeight) return 0;
         const uint64_t area = node - offsets_.vmaTreeNodeOffset;
         if (Word(debug, area + offsets_.vmaEndOffset, is64) > address) {
             candidate = area;
@@ -316,6 +326,8 @@ std::string_view LinuxDriver::BuildDentryPath(plexa::SQOVI2* debug, uint64_t pat
     size_t pos = bufferSize - 1;
     buffer[pos] = '\0';
     const size_t maxName = std::min<size_t>(bufferSize, sizeof nameBuffer_);
+    // The buffer bounds this walk, a loop of parents included: every entry
+    // either ends it or takes at least two bytes, a name and a slash.
     while (dentry != 0) {
         uint64_t nameRecord = dentry + offsets_.dentryNameOffset;
         if (!is64) nameRecord &= 0xFFFFFFFFu;  // 32-bit address arithmetic

@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 
 #include "linux_rig.h"
 #include "rcf/capture_check.h"
@@ -354,6 +358,56 @@ TEST(LinuxPathsTest, DentryPathsAndTheirFourWarnings) {
                                                buffer.data(), t.bufferSize, true),
                   t.expected);
         EXPECT_EQ(console.err(), t.warning.empty() ? "" : "WARN (Linux driver) " + t.warning + "\n");
+    }
+}
+
+// A wrong offset can make the kernel's structures loop; the switch and the
+// sample still end, with the result of an absent structure (0xFFFFFFFF: no
+// area), or for a path, with what fitted the driver's 200-byte buffer. Events
+// that do not return within the time limit end the program as a failure.
+TEST(LinuxFaultyStructuresTest, WalksOverLoopsEndAsIfNothingWereThere) {
+    using Corrupt = void (*)(kvhost::KernelImage&, uint64_t b, uint64_t c);  // b, c: areas
+    std::string cut = "libc.so";  // the leaf, then (lib, libc.so) pairs until 199 bytes are used
+    while (cut.size() < 199) cut += "/lib/libc.so";
+    const struct { const char* fault; Corrupt corrupt; uint64_t address; std::string file; uint64_t offset; } rows[] = {
+        {"tree node is its own left child", [](kvhost::KernelImage& i, uint64_t b, uint64_t) {
+             i.SetAreaChild(b, true, b); }, 0x400010, "", 0x400010},
+        {"tree node is its own right child", [](kvhost::KernelImage& i, uint64_t b, uint64_t) {
+             i.SetAreaChild(b, false, b); }, 0x600010, "", 0x600010},
+        {"area list loops", [](kvhost::KernelImage& i, uint64_t b, uint64_t c) {
+             i.SetAreaNext(c, b); }, 0x480000, "", 0x480000},
+        {"dentry parents loop", [](kvhost::KernelImage& i, uint64_t, uint64_t) {
+             i.SetDentryParent(i.Dentry("/lib"), i.Dentry("/lib/libc.so")); }, 0x600010, cut, 0x10},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LinuxRig rig(true);
+        auto& image = rig.image();
+        const uint64_t app = image.AddProcess(7, "app", "/bin/app");
+        // A tree of b with /bin/app on the left and libc on the right.
+        image.MapFile(app, 0x400000, 0x410000, "/bin/app", 0);
+        const uint64_t b = image.MapAnonymous(app, 0x500000, 0x510000);
+        const uint64_t c = image.MapFile(app, 0x600000, 0x610000, "/lib/libc.so", 0);
+        row.corrupt(image, b, c);
+        rig.Start();
+        kvhost::StreamCapture console;
+        auto events = std::async(std::launch::async, [&] {
+            rig.Switch(0, app, 1);
+            rig.Sample(row.address, 0, {}, true, true, 2);
+        });
+        if (events.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            std::fprintf(stderr, "%s: the walk does not end\n", row.fault);
+            std::_Exit(1);
+        }
+        const rcf::Capture capture = rig.Finish();
+        const auto samples = RecordsOf<rcf::SampleRecord>(capture, kBacktrace);
+        ASSERT_EQ(samples.size(), 1u);
+        EXPECT_EQ(CookieName(capture, samples[0].cookie), "/bin/app");
+        const rcf::StackFrame frame = samples[0].frames.at(0);
+        EXPECT_EQ(frame.address, row.offset);
+        if (row.file.empty()) EXPECT_EQ(frame.cookie, 0xFFFFFFFFu);
+        else EXPECT_EQ(CookieName(capture, frame.cookie), row.file);
+        EXPECT_EQ(console.err(), row.file.empty() ? "" : "WARN (Linux driver) morlak: no room for slash\n\n");
     }
 }
 
