@@ -10,12 +10,12 @@ AgentRegistry::~AgentRegistry() = default;
 SubsystemAgent* AgentRegistry::insert(std::string_view name, std::unique_ptr<SubsystemAgent> agent) {
     Node* node = &root_;
     for (char c : name) {
-        std::unique_ptr<Node>& child = node->children[c];
-        if (!child) {
-            child = std::make_unique<Node>();
+        Node*& child = node->children[c];
+        if (child == nullptr) {
+            child = &nodes_.emplace_back();
             child->agent = defaultAgent_;
         }
-        node = child.get();
+        node = child;
     }
     node->terminal = true;
     node->agent = agent.get();
@@ -32,11 +32,11 @@ SubsystemAgent* AgentRegistry::LookupAgent(std::string_view componentName) const
         // a longer name is an ordinary character and must not hide a
         // shallower pattern such as "*".
         auto star = node->children.find('*');
-        if (star != node->children.end() && star->second->terminal) wildcard = star->second.get();
+        if (star != node->children.end() && star->second->terminal) wildcard = star->second;
         if (position >= componentName.size()) break;
         auto next = node->children.find(componentName[position]);
         if (next == node->children.end()) break;
-        node = next->second.get();
+        node = next->second;
         ++position;
         if (position == componentName.size()) {
             if (node->terminal) return node->agent;

@@ -2,9 +2,13 @@
 // character trie of the configured subsystem names, where a name ending in
 // "*" matches every longer name with that prefix. An exact name beats any
 // pattern, and a longer pattern prefix beats a shorter one.
+//
+// The registry owns every node in one flat list and nodes only point at their
+// children, so a name of any length is released without recursion.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -34,12 +38,13 @@ public:
 
 private:
     struct Node {
-        std::map<char, std::unique_ptr<Node>> children;
+        std::map<char, Node*> children;
         bool terminal = false;
         SubsystemAgent* agent = nullptr;
     };
 
     Node root_;
+    std::deque<Node> nodes_;  // every node but the root; a deque keeps them in place
     SubsystemAgent* defaultAgent_ = nullptr;  // always null
     std::vector<std::unique_ptr<SubsystemAgent>> agents_;
 };

@@ -57,10 +57,17 @@ bool CounterCallbacks::Subscribe(CounterRecord& record,
     contexts_.push_back(
         std::make_unique<CounterCallbackContext>(*writer, record, *timeSource, core));
     CounterCallbackContext& context = *contexts_.back();
+    bool result = true;
     if (!record.condition.empty()) {
         // A text that does not parse leaves no condition: every event counts.
         ExpressionParserN::ExpressionParserT parser(context.variables);
         context.condition = parser.Parse(record.condition);
+        if (parser.NestedTooDeeply()) {
+            errors_ << "Cannot apply condition on the counter: " << record.sourceName
+                    << " : condition nested too deeply (more than "
+                    << ExpressionParserN::ExpressionParserT::kMaxDepth << " levels)\n";
+            result = false;
+        }
     }
 
     std::vector<FieldBindingRequest> requests =
@@ -75,7 +82,6 @@ bool CounterCallbacks::Subscribe(CounterRecord& record,
         return false;
     }
 
-    bool result = true;
     if (context.condition && !context.condition.Validate()) {
         errors_ << "Cannot apply \"" << context.condition.Root()->ToString()
                 << "\" condition on the counter\n";

@@ -113,6 +113,7 @@ ExpressionParserT::ExpressionParserT(VariableDBT& variableDB) : variables(variab
 }
 
 ExpressionTreeT ExpressionParserT::Parse(std::string_view text) {
+    nestedTooDeeply = false;
     if (text.empty()) return {};
     // A fresh store per parse: the tree owns exactly its own evaluators, and
     // a failed parse releases them together with its nodes.
@@ -237,21 +238,33 @@ ExpressionParserT::NodeList ExpressionParserT::ToPostfix(NodeList tokens) {
 
 std::unique_ptr<ExpressionTreeNodeT> ExpressionParserT::BuildTree(NodeList postfix) {
     NodeList stack;
+    std::vector<size_t> depths;  // the levels of each subtree on `stack`
     for (std::unique_ptr<ExpressionTreeNodeT>& node : postfix) {
         if (node->Kind() != NodeKind::Operator) {
             stack.push_back(std::move(node));
+            depths.push_back(1);
             continue;
         }
         auto& opNode = static_cast<ExpressionTreeOperatorNodeT&>(*node);
-        if (opNode.Op() == OperatorCode::Not) {
-            if (stack.empty()) return nullptr;
+        // A dangling "(" and the unknown operators take two operands too.
+        const size_t operands = opNode.Op() == OperatorCode::Not ? 1 : 2;
+        if (stack.size() < operands) return nullptr;
+        size_t depth = 0;
+        for (size_t i = depths.size() - operands; i < depths.size(); ++i) {
+            depth = std::max(depth, depths[i] + 1);
+        }
+        if (depth > kMaxDepth) {
+            nestedTooDeeply = true;
+            return nullptr;
+        }
+        depths.resize(depths.size() - operands);
+        depths.push_back(depth);
+        if (operands == 1) {
             std::unique_ptr<ExpressionTreeNodeT> operand = std::move(stack.back());
             stack.pop_back();
             opNode.SetOperands(std::move(operand), nullptr);
             opNode.SetType(ExpressionDataType::Bool);
         } else {
-            // A dangling "(" and the unknown operators take two operands too.
-            if (stack.size() < 2) return nullptr;
             std::unique_ptr<ExpressionTreeNodeT> right = std::move(stack.back());
             stack.pop_back();
             std::unique_ptr<ExpressionTreeNodeT> left = std::move(stack.back());

@@ -2,9 +2,14 @@
 // typed nodes: blank-separated words become operator, literal or variable
 // nodes, an operator-precedence pass puts them in postfix order, and a stack
 // pass builds the tree. Parse failures carry no message: the caller just gets
-// no tree.
+// no tree, and can ask whether it was refused for its depth.
+//
+// Building is iterative, but validating, evaluating, compiling and releasing
+// a tree recurse once per level, so no tree deeper than kMaxDepth is built.
+// A chain "a && b && c ..." nests one level per operator.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +33,13 @@ public:
 
     static bool IsOperatorToken(std::string_view word);
 
+    // Levels of the deepest tree Parse builds; a single operand is one level.
+    static constexpr size_t kMaxDepth = 256;
+
+    // Whether the last Parse gave no tree because its tree would be deeper
+    // than kMaxDepth.
+    bool NestedTooDeeply() const { return nestedTooDeeply; }
+
 private:
     // The narrowest type that holds the literal `token`; Unknown when it is
     // no literal.
@@ -39,7 +51,7 @@ private:
     // gives nothing when a word makes no node, ToPostfix on an unbalanced ")".
     NodeList Tokenize(std::string_view text, EvaluatorStoreT& into);
     static NodeList ToPostfix(NodeList tokens);
-    static std::unique_ptr<ExpressionTreeNodeT> BuildTree(NodeList postfix);
+    std::unique_ptr<ExpressionTreeNodeT> BuildTree(NodeList postfix);
 
     static std::unique_ptr<ExpressionTreeNodeT> CreateLiteralNode(ExpressionDataType type,
                                                                   const std::string& token,
@@ -48,6 +60,7 @@ private:
                                                             EvaluatorStoreT& into);
 
     VariableDBT& variables;
+    bool nestedTooDeeply = false;
 };
 
 }  // namespace ExpressionParserN

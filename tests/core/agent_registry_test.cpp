@@ -7,6 +7,7 @@
 #include "core/subsystem_agent.h"
 #include "time/time_source.h"
 #include "counters/counter_set.h"
+#include "json/json_test_support.h"
 #include "json/json_value.h"
 #include "kv_test_support.h"
 #include "kvhost.h"
@@ -17,13 +18,14 @@ namespace {
 // about their addresses.
 class AgentRegistryTest : public testing::Test {
 protected:
-    vantric::SubsystemAgent* Add(const char* name) {
+    vantric::SubsystemAgent* Add(std::string_view name, vantric::AgentRegistry& into) {
         kvhost::StreamCapture quiet;  // "Unsupported kernel type"
         vantric::SubsystemAgent::Settings settings{
             time, capture, counters, vantric::SubsystemAgent::kUnsupported, 0, cores, 0,
             UINT64_MAX, false, false, configuration, 100, 1};
-        return registry.insert(name, std::make_unique<vantric::SubsystemAgent>(settings));
+        return into.insert(name, std::make_unique<vantric::SubsystemAgent>(settings));
     }
+    vantric::SubsystemAgent* Add(const char* name) { return Add(name, registry); }
 
     vantric::TimeSource time;
     vantric::CaptureWriter capture;
@@ -66,6 +68,17 @@ TEST_F(AgentRegistryTest, LaterEntryReplacesTrieAgentButBothStayListed) {
     EXPECT_NE(first, second);
     EXPECT_EQ(registry.LookupAgent("cpu"), second);
     EXPECT_EQ(registry.agents().size(), 2u);
+}
+
+// A node per character, released on a small stack: any recursion over the
+// name's length crashes.
+TEST_F(AgentRegistryTest, MillionCharacterNameIsFoundAndReleased) {
+    vq::testing::runOnSmallStack([&] {
+        const std::string name(1000000, 'n');
+        vantric::AgentRegistry local;
+        vantric::SubsystemAgent* agent = Add(name, local);
+        EXPECT_EQ(local.LookupAgent(name), agent);
+    });
 }
 
 }  // namespace

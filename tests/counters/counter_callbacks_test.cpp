@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "counter_capture_fixture.h"
+#include "json/json_test_support.h"
 
 namespace vantric::testing {
 namespace {
@@ -58,7 +59,7 @@ TEST_F(CounterCallbacksTest, CountsEachComponentIntoItsRecords) {
 }
 
 struct ConditionCase {
-    const char* condition;
+    std::string condition;
     const char* stdoutText;
     const char* errorText;          // "" when the condition applies
     std::vector<uint64_t> counted;  // times of the events counted
@@ -68,26 +69,42 @@ class CounterConditionTest : public CounterCaptureTest,
                              public ::testing::WithParamInterface<ConditionCase> {};
 
 // A condition that cannot be applied is reported and dropped: the counter
-// then counts every event of its source.
+// then counts every event of its source. On a small stack, so that a
+// condition handled recursively without a depth bound crashes.
 TEST_P(CounterConditionTest, SelectsTheEventsThatCount) {
-    const ConditionCase& c = GetParam();
-    kvhost::TraceComponent& core = sim.AddTraceComponent("core");
-    kvhost::TraceSource& source = core.AddSource(
-        "EVT", "", {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1), kvhost::LocalTime(),
-                    kvhost::Float("RATIO"), kvhost::Text("NAME")});
-    AddCounter("core", "EVT", c.condition);
-    kvhost::StreamCapture console;
-    EXPECT_EQ(Register(core, 0), *c.errorText == '\0');
-    EXPECT_EQ(console.out(), c.stdoutText);
-    EXPECT_EQ(counters.errorText(), c.errorText);
-    EmitAt(source, 10, {{"VALUE", 5000}, {"MODE", 1}, {"RATIO", 2.0}, {"NAME", "on"}});
-    EmitAt(source, 20, {{"VALUE", 5000}, {"MODE", 2}, {"RATIO", 1.5}, {"NAME", "on"}});
-    EmitAt(source, 30, {{"VALUE", 4096}, {"MODE", 1}, {"RATIO", 2.0}, {"NAME", "off"}});
-    EmitAt(source, 40, {{"VALUE", 1u << 20}, {"MODE", 1}, {"RATIO", 1.0}, {"NAME", "on"}});
-    CounterValues expected;
-    for (uint64_t t : c.counted) expected.emplace_back(t, 0, 3, 1);
-    EXPECT_EQ(FinishValues(), expected);
+    vq::testing::runOnSmallStack([&] {
+        const ConditionCase& c = GetParam();
+        kvhost::TraceComponent& core = sim.AddTraceComponent("core");
+        kvhost::TraceSource& source =
+            core.AddSource("EVT", "",
+                           {kvhost::Unsigned("VALUE", 8), kvhost::Unsigned("MODE", 1),
+                            kvhost::LocalTime(), kvhost::Float("RATIO"), kvhost::Text("NAME")});
+        AddCounter("core", "EVT", c.condition);
+        kvhost::StreamCapture console;
+        EXPECT_EQ(Register(core, 0), *c.errorText == '\0');
+        EXPECT_EQ(console.out(), c.stdoutText);
+        EXPECT_EQ(counters.errorText(), c.errorText);
+        EmitAt(source, 10, {{"VALUE", 5000}, {"MODE", 1}, {"RATIO", 2.0}, {"NAME", "on"}});
+        EmitAt(source, 20, {{"VALUE", 5000}, {"MODE", 2}, {"RATIO", 1.5}, {"NAME", "on"}});
+        EmitAt(source, 30, {{"VALUE", 4096}, {"MODE", 1}, {"RATIO", 2.0}, {"NAME", "off"}});
+        EmitAt(source, 40, {{"VALUE", 1u << 20}, {"MODE", 1}, {"RATIO", 1.0}, {"NAME", "on"}});
+        CounterValues expected;
+        for (uint64_t t : c.counted) expected.emplace_back(t, 0, 3, 1);
+        EXPECT_EQ(FinishValues(), expected);
+    });
 }
+
+// Each "&&" of a chain adds a level: "RATIO > 1.5" is two, so `terms`
+// comparisons make terms + 1 levels.
+std::string Chain(int terms) {
+    std::string text = "RATIO > 1.5";
+    for (int i = 1; i < terms; ++i) text += " && MODE == 1";
+    return text;
+}
+
+const char* const kTooDeep =
+    "Cannot apply condition on the counter: EVT : condition nested too deeply (more than 256 "
+    "levels)\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Conditions, CounterConditionTest,
@@ -102,7 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
                       "Data type mismatch. op:(VALUE==1.5) :    op1 type:6 op2 type:b\n",
                       "Cannot apply \"(VALUE==1.5)\" condition on the counter\n", {10, 20, 30, 40}},
         // One that does not parse counts every event silently.
-        ConditionCase{"( VALUE == 5", "", "", {10, 20, 30, 40}}));
+        ConditionCase{"( VALUE == 5", "", "", {10, 20, 30, 40}},
+        // The deepest tree allowed still answers (through the tree, as it
+        // compares doubles); one level more is refused, as is a long chain.
+        ConditionCase{Chain(255), "", "", {10, 30}},
+        ConditionCase{Chain(256), "", kTooDeep, {10, 20, 30, 40}},
+        ConditionCase{Chain(10000), "", kTooDeep, {10, 20, 30, 40}}));
 
 // The event's LOCAL_TIME ticks offset the time of its value, read at the
 // field's width and signedness. It is each source's only field, so the host

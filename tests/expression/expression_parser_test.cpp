@@ -65,6 +65,17 @@ TEST(ParseTest, BackslashesAreRemovedAndUnknownVariablesFail) {
     EXPECT_TRUE(bare.Parse("1 == 1"));
 }
 
+// "!" adds a level like any operator; the refusal is the last Parse's only.
+TEST(ParseTest, RefusesTreesDeeperThanTheLimit) {
+    ZVTVariableDBT variables;
+    ExpressionParserT parser(variables);
+    std::string text = "a";
+    for (int levels = 1; levels < 256; ++levels) text = "! ( " + text + " )";
+    EXPECT_TRUE(parser.Parse(text) && !parser.NestedTooDeeply());  // 256 levels
+    EXPECT_TRUE(!parser.Parse("! ( " + text + " )") && parser.NestedTooDeeply());
+    EXPECT_TRUE(!parser.Parse("( a") && !parser.NestedTooDeeply());
+}
+
 // Operator codes are pinned by the shapes above and the evaluation tests.
 TEST(OperatorTokenTest, RecognisesExactlyTheOperatorWords) {
     for (const char* word : {"(", ")", "&&", "||", "!", "==", "!=", "<", "<=", ">", ">=", "=", "&",
