@@ -30,7 +30,7 @@ std::vector<uint8_t> ByteList(std::initializer_list<int> values, std::string_vie
 
 // Data file `file` of the capture in `temp`, without its first `skip` bytes.
 std::vector<uint8_t> FileBody(const TempDirectory& temp, const char* file, size_t skip) {
-    std::vector<uint8_t> bytes = testing::ReadBytes(temp.path() / "test.rcf" / file);
+    const std::string bytes = testing::ReadFile(temp.path() / "test.rcf" / file);
     return std::vector<uint8_t>(bytes.begin() + static_cast<long>(std::min(skip, bytes.size())),
                                 bytes.end());
 }
@@ -238,40 +238,31 @@ TEST(CaptureWriterRecords, BytesOfEveryRecord) {
     }
 }
 
-// Counter values 0..count-1 into the capture at `directory`; the counter
-// file's size afterwards.
-uintmax_t WriteCounterValues(const std::string& directory, uint32_t count, std::ostream& errors) {
-    std::ostringstream messages;
-    {
-        CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors, messages);
-        writer.open(directory, 1);
-        for (uint32_t i = 0; i < count; ++i) writer.writeCounterValue(0, i, 0, i);
-        writer.writeDescriptions(0, count, {CounterDescription{}});
-    }
-    return std::filesystem::file_size(directory + "0000000003");
-}
-
 // A file-size limit (SIGXFSZ ignored, as a host would) cuts the counter file:
 // the loss is named once the files are closed, and the capture reads back
 // without a diagnostic up to its last complete record.
 TEST(CaptureWriterLoss, FileSizeLimitIsReportedAndTheCaptureEndsWithAWholeRecord) {
     testing::TempDirectory temp;
-    std::ostringstream errors;
-    const uintmax_t full = WriteCounterValues(temp.capture("full.rcf"), 30000, errors);
-    ASSERT_EQ(errors.str(), "");
+    std::ostringstream errors, messages;
+    const auto writeCounterValues = [&](const std::string& directory, rlim_t limit) {
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limited{std::min(limit, saved.rlim_max), saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        {
+            CaptureWriter writer(CaptureWriter::kDefaultRotationRecords, errors, messages);
+            writer.open(directory, 1);
+            for (uint32_t i = 0; i < 30000; ++i) writer.writeCounterValue(0, i, 0, i);
+            writer.writeDescriptions(0, 30000, {CounterDescription{}});
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        return std::filesystem::file_size(directory + "0000000003");
+    };
+    const uintmax_t full = writeCounterValues(temp.capture("full.rcf"), RLIM_INFINITY);
     ASSERT_GT(full, 200000u);
-
-    struct sigaction ignore {}, previous {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previous);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limited = saved;
-    limited.rlim_cur = 100000;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-    const uintmax_t cut = WriteCounterValues(temp.capture(), 30000, errors);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const uintmax_t cut = writeCounterValues(temp.capture(), 100000);
+    std::signal(SIGXFSZ, SIG_DFL);
 
     EXPECT_LE(cut, 100000u);
     EXPECT_EQ(errors.str(), "WARN (Vantric capture) " + temp.capture() + "0000000003 : " +

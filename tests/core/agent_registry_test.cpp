@@ -7,7 +7,7 @@
 #include "core/subsystem_agent.h"
 #include "time/time_source.h"
 #include "counters/counter_set.h"
-#include "json/json_test_support.h"
+#include "support/test_support.h"
 #include "json/json_value.h"
 #include "kv_test_support.h"
 #include "kvhost.h"
@@ -73,7 +73,7 @@ TEST_F(AgentRegistryTest, LaterEntryReplacesTrieAgentButBothStayListed) {
 // A node per character, released on a small stack: any recursion over the
 // name's length crashes.
 TEST_F(AgentRegistryTest, MillionCharacterNameIsFoundAndReleased) {
-    vq::testing::runOnSmallStack([&] {
+    vantric::testing::RunOnSmallStack([&] {
         const std::string name(1000000, 'n');
         vantric::AgentRegistry local;
         vantric::SubsystemAgent* agent = Add(name, local);

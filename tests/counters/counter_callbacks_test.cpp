@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "counter_capture_fixture.h"
-#include "json/json_test_support.h"
+#include "support/test_support.h"
 
 namespace vantric::testing {
 namespace {
@@ -72,7 +72,7 @@ class CounterConditionTest : public CounterCaptureTest,
 // then counts every event of its source. On a small stack, so that a
 // condition handled recursively without a depth bound crashes.
 TEST_P(CounterConditionTest, SelectsTheEventsThatCount) {
-    vq::testing::runOnSmallStack([&] {
+    vantric::testing::RunOnSmallStack([&] {
         const ConditionCase& c = GetParam();
         kvhost::TraceComponent& core = sim.AddTraceComponent("core");
         kvhost::TraceSource& source =

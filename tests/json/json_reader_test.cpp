@@ -177,7 +177,7 @@ TEST(JSONReaderDeep, MillionNestedBracketsOnASmallStack) {
     constexpr std::size_t kDepth = 1000000;
     std::size_t arrays = 0, objects = 0;
     testing::Parsed unclosed;
-    testing::runOnSmallStack([&] {
+    vantric::testing::RunOnSmallStack([&] {
         const testing::Parsed closed = parseText(std::string(kDepth, '[') + std::string(kDepth, ']'));
         const JSONValue copy = closed.value;  // copied, then both freed
         for (const JSONValue* level = &copy; level->size() == 1; level = &level->at(0)) ++arrays;
@@ -226,7 +226,7 @@ TEST(JSONConformance, EveryFileReadsOnASmallStackAsStandardJSONOrByOurRules) {
         {"i_number_real_underflow", "[0]"}, {"n_structure_100000_opening_arrays", "null failed"},
     };
     std::size_t pinnedFiles = 0;
-    testing::runOnSmallStack([&] {
+    vantric::testing::RunOnSmallStack([&] {
         for (const fs::directory_entry& entry : fs::directory_iterator(kCorpus)) {
             const std::string name = entry.path().filename().string();
             const std::string text = vantric::testing::ReadFile(entry.path());

@@ -2,8 +2,6 @@
 // rendering of a value, a one-call parse of a text, and a small-stack thread.
 #pragma once
 
-#include <pthread.h>
-
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -47,41 +45,30 @@ inline void dumpScalar(const JSONValue& value, std::string& out) {
 inline std::string dump(const JSONValue& root) {
     struct Open {
         const JSONValue* value;
-        std::size_t next = 0;                       // arrays
-        JSONValue::Object::const_iterator member{};  // objects
+        std::size_t next;                          // arrays
+        JSONValue::Object::const_iterator member;  // objects
     };
     std::string out;
     std::vector<Open> open;
     auto enter = [&](const JSONValue& value) {
-        if (value.type() == JSONValue::TypeArray) {
-            out += '[';
-            open.push_back({&value});
-        } else if (value.type() == JSONValue::TypeObject) {
-            out += '{';
-            open.push_back({&value, 0, value.members().begin()});
-        } else {
-            dumpScalar(value, out);
-        }
+        const bool array = value.type() == JSONValue::TypeArray;
+        if (!array && value.type() != JSONValue::TypeObject) return dumpScalar(value, out);
+        out += array ? '[' : '{';
+        open.push_back({&value, 0, array ? JSONValue::Object::const_iterator{} : value.members().begin()});
     };
     enter(root);
     while (!open.empty()) {
         Open& top = open.back();
         const JSONValue& value = *top.value;
-        if (value.type() == JSONValue::TypeArray) {
-            if (top.next == value.size()) {
-                out += ']';
-                open.pop_back();
-                continue;
-            }
-            if (top.next != 0) out += ',';
+        const bool array = value.type() == JSONValue::TypeArray;
+        if (array ? top.next == value.size() : top.member == value.members().end()) {
+            out += array ? ']' : '}';
+            open.pop_back();
+        } else if (array) {
+            out += top.next != 0 ? "," : "";
             enter(value.at(top.next++));
         } else {
-            if (top.member == value.members().end()) {
-                out += '}';
-                open.pop_back();
-                continue;
-            }
-            if (top.member != value.members().begin()) out += ',';
+            out += top.member != value.members().begin() ? "," : "";
             const auto& [key, member] = *top.member++;
             dumpScalar(JSONValue(std::string(key)), out);
             out += ':';
@@ -108,19 +95,6 @@ inline Parsed parseText(const std::string& text, const ParseFunction& parse = pa
     parsed.ok = parse(reader, parsed.value);
     parsed.log = reader.messages();
     return parsed;
-}
-
-// Runs work on a thread with a small stack, as a host's simulation thread may
-// have: code that recursed per nesting level would overflow it.
-inline void runOnSmallStack(const std::function<void()>& work) {
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 512 * 1024);
-    const auto run = [](void* argument) -> void* { return (*static_cast<const std::function<void()>*>(argument))(), nullptr; };
-    pthread_t thread;
-    const int started = pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work));
-    pthread_attr_destroy(&attributes);
-    if (started != 0 || pthread_join(thread, nullptr) != 0) throw std::runtime_error("cannot run a thread");
 }
 
 }  // namespace vq::testing

@@ -1,14 +1,18 @@
 // The helpers every test folder shares: a scratch directory per test, file
-// reading, and a capture read back through the rcf library. Console output is
+// reading, a capture read back through the rcf library, and a thread with a
+// small stack. Console output is
 // captured with kvhost::StreamCapture.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
@@ -59,11 +63,6 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
-    const std::string text = ReadFile(path);
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
 // The capture in `directory`, read back; any diagnostic of the reader fails the test.
 inline rcf::Capture ReadBack(const std::string& directory) {
     rcf::Capture capture;
@@ -86,6 +85,19 @@ std::vector<T> RecordsOf(const rcf::Capture& capture, uint32_t type, uint32_t co
         }
     }
     return out;
+}
+
+// Runs work on a thread with a small stack, as a host's simulation thread may
+// have: code that recursed per nesting level would overflow it.
+inline void RunOnSmallStack(const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 512 * 1024);
+    const auto run = [](void* argument) -> void* { return (*static_cast<const std::function<void()>*>(argument))(), nullptr; };
+    pthread_t thread;
+    const int started = pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work));
+    pthread_attr_destroy(&attributes);
+    if (started != 0 || pthread_join(thread, nullptr) != 0) throw std::runtime_error("cannot run a thread");
 }
 
 }  // namespace vantric::testing

