@@ -240,6 +240,7 @@ TEST_F(SubsystemAgentTest, LinuxBranchesActOnlyOnTaskSymbolsInTheWindow) {
     cpu.EmitBranchDirect(0x10, image.switchToAddress() + 4);
     cpu.EmitBranchDirect(0x10, image.switchToAddress() - 4);
     cpu.EmitBranchDirect(0x10, image.switchToAddress(), -3);
+    cpu.EmitBranchIndirect(0x10, image.switchToAddress());  // Linux follows direct branches only
     image.EnterReleaseTask(bash);
     cpu.EmitBranchDirect(0x20, image.releaseTaskAddress());
     simulation.SetTicks(1000000);
