@@ -4,6 +4,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace vantric {
 namespace {
 
@@ -54,6 +56,7 @@ void ReadSymbols(std::istream& in, FunctionTable& functions) {
 }
 
 bool ReadSymbolFile(const std::string& path, FunctionTable& functions) {
+    if (platform::IsDirectory(path)) return false;  // it opens, then every read throws
     std::ifstream in(path);
     if (!in.is_open()) return false;
     ReadSymbols(in, functions);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "os/linux/linux_messages.h"
+#include "platform/platform.h"
 
 namespace vantric {
 namespace {
@@ -59,6 +60,10 @@ bool ParseSystemMapLine(std::string_view line, KernelSymbol& symbol) {
 }
 
 bool LoadSystemMap(const std::string& path, std::vector<KernelSymbol>& symbols) {
+    if (platform::IsDirectory(path)) {
+        LinuxWarning(std::string(kSystemMapOpenWarning) + path + " : it is a directory");
+        return false;
+    }
     std::ifstream file(path);
     if (!file) {
         LinuxWarning(std::string(kSystemMapOpenWarning) + path);

@@ -47,7 +47,10 @@ TEST(SystemMapTest, FileIsFilteredSortedAndSearchedInAddressOrder) {
     EXPECT_EQ(FindSymbol(symbols, "__switch_t"), 0u);
     const std::string missing = (dir.path() / "no-such.map").string();
     EXPECT_FALSE(LoadSystemMap(missing, symbols));
-    EXPECT_EQ(console.err(), "WARN (Linux driver) Unable to open system map file " + missing + "\n");
+    EXPECT_FALSE(LoadSystemMap(dir.path().string(), symbols));
+    EXPECT_EQ(console.err(), "WARN (Linux driver) Unable to open system map file " + missing +
+                                 "\nWARN (Linux driver) Unable to open system map file " +
+                                 dir.path().string() + " : it is a directory\n");
 }
 
 }  // namespace
