@@ -133,7 +133,6 @@ TEST_F(DiscoveryListingTest, InstancesInNameOrder) {
     EXPECT_EQ(first["QOVIName"].asString(), "Core-A");
     EXPECT_EQ(first["Description"].asString(), "first/\"core\"");
     EXPECT_EQ(first["Details"]["SW"].asString(), "yes");
-    EXPECT_EQ(first["Details"]["Component"].asString(), "Core-A");
     EXPECT_EQ(first["Details"]["Type"].asString(), "cpu");
     EXPECT_EQ(first["Details"]["Version"].asString(), "r1");
     EXPECT_EQ(first["Details"]["MIDR"].asUInt64(), 0x410FC075u);  // CPUID on a 32-bit core

@@ -87,12 +87,18 @@ std::vector<T> RecordsOf(const rcf::Capture& capture, uint32_t type, uint32_t co
     return out;
 }
 
+#ifdef VT_SANITIZE
+inline constexpr size_t kSmallStack = 32 << 20;  // sanitized frames are many times larger
+#else
+inline constexpr size_t kSmallStack = 512 << 10;
+#endif
+
 // Runs work on a thread with a small stack, as a host's simulation thread may
 // have: code that recursed per nesting level would overflow it.
 inline void RunOnSmallStack(const std::function<void()>& work) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 512 * 1024);
+    pthread_attr_setstacksize(&attributes, kSmallStack);
     const auto run = [](void* argument) -> void* { return (*static_cast<const std::function<void()>*>(argument))(), nullptr; };
     pthread_t thread;
     const int started = pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work));
