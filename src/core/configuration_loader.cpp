@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
 #include "core/subsystem_agent.h"
 #include "util/vantric_exception.h"
 #include "json/json_stream_reader.h"
 #include "json/json_value.h"
-#include "platform/platform.h"
 
 namespace vantric {
 namespace {
@@ -19,17 +17,9 @@ constexpr uint32_t kDefaultCallstackDepth = 100;
 // Reads a whole file as one JSON value; throws the refusal when it cannot be
 // opened, read or parsed.
 void ReadJSONFile(const std::string& path, vq::JSONValue& value) {
-    if (platform::IsDirectory(path))
-        throw VantricExceptionT() << "Cannot create JSON stream for " << path << " : it is a directory";
-    std::ifstream input(path, std::ios::binary);
-    bool parsed = false;
-    try {
-        vq::JSONStreamReader reader(input);
-        parsed = input && vq::parseJSON(reader, value);
-    } catch (const std::ios_base::failure&) {
-        throw VantricExceptionT() << "Cannot create JSON stream for " << path << " : read error";
-    }
-    if (!parsed) throw VantricExceptionT() << "Cannot create JSON stream for " << path;
+    std::string problem;
+    if (!vq::ReadJSONFile(path, value, problem))
+        throw VantricExceptionT() << "Cannot create JSON stream for " << path << problem;
 }
 
 uint32_t KernelTypeOf(std::string os) {

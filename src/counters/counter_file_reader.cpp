@@ -1,10 +1,8 @@
 #include "counters/counter_file_reader.h"
 
-#include <fstream>
 
 #include "json/json_reader.h"
 #include "json/json_stream_reader.h"
-#include "platform/platform.h"
 
 namespace vantric {
 namespace {
@@ -43,19 +41,8 @@ void ReadBool(const JSONValue& element, const char* key, bool& out) {
 
 bool CounterFileReader::Open(const std::string& path) {
     document_ = JSONValue();
-    const char* problem = "";
-    bool parsed = false;
-    if (platform::IsDirectory(path)) {
-        problem = " : it is a directory";
-    } else {
-        std::ifstream file(path, std::ios::binary);
-        try {
-            vq::JSONStreamReader reader(file);
-            parsed = file.is_open() && vq::parseJSON(reader, document_);
-        } catch (const std::ios_base::failure&) {
-            problem = " : read error";
-        }
-    }
+    std::string problem;
+    const bool parsed = vq::ReadJSONFile(path, document_, problem);
     if (!parsed) {
         errors_ << "Counters setup failed : Cannot create JSON stream for " << path << problem << '\n';
         return false;

@@ -1,6 +1,8 @@
 #include "json/json_stream_reader.h"
 
 #include <charconv>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -21,6 +23,22 @@ void JSONStreamReader::error(const char* message) {
     entry.append(numbers[0], static_cast<std::size_t>(lineEnd - numbers[0])).append(" column ");
     entry.append(numbers[1], static_cast<std::size_t>(columnEnd - numbers[1])).push_back('\n');
     log_.write(entry.data(), static_cast<std::streamsize>(entry.size()));
+}
+
+bool ReadJSONFile(const std::string& path, JSONValue& value, std::string& problem) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        problem = " : it is a directory";
+        return false;
+    }
+    std::ifstream input(path, std::ios::binary);
+    try {
+        JSONStreamReader reader(input);
+        return input.is_open() && parseJSON(reader, value);
+    } catch (const std::ios_base::failure&) {
+        problem = " : read error";
+        return false;
+    }
 }
 
 }  // namespace vq

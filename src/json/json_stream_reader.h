@@ -59,4 +59,9 @@ private:
     std::ostringstream log_;
 };
 
+// Reads the whole file at `path` as one JSON value. False when it cannot be
+// opened, read or parsed; `problem` then holds " : <why>" where the reason is
+// known (a directory opens like a file and then throws from its first read).
+bool ReadJSONFile(const std::string& path, JSONValue& value, std::string& problem);
+
 }  // namespace vq
