@@ -228,6 +228,7 @@ void Processor::SetFailing(DebugOperation operation, bool fail) {
 }
 
 bool Processor::failing(DebugOperation operation) const {
+    ++calls_.at(static_cast<size_t>(operation));
     return failing_.at(static_cast<size_t>(operation));
 }
 

@@ -99,7 +99,9 @@ public:
     uint64_t currentTime() const { return currentTime_; }
     plexa::SQOVITargetInfo& targetInfo() { return *targetInfo_; }
     void SetFailing(DebugOperation operation, bool fail);
+    // Asked once by every debug call, which it counts.
     bool failing(DebugOperation operation) const;
+    uint64_t calls(DebugOperation operation) const { return calls_.at(static_cast<size_t>(operation)); }
 
     // ---- standard events (positional fast path) ----
     void EmitPeriodic(uint64_t instCount, uint64_t pc);
@@ -138,6 +140,7 @@ private:
     uint64_t currentTime_ = 0;
     std::unique_ptr<plexa::SQOVITargetInfo> targetInfo_;
     std::array<bool, static_cast<size_t>(DebugOperation::Count)> failing_{};
+    mutable std::array<uint64_t, static_cast<size_t>(DebugOperation::Count)> calls_{};
     std::unique_ptr<ProcessorDebug> debug_;
 
     // Standard sources, resolved once for the Emit helpers.

@@ -168,7 +168,8 @@ uint64_t KernelImage::taskSize() const {
 
 uint64_t KernelImage::mmSize() const {
     const uint64_t w = wordSize();
-    return std::max(layout_.mmExeFile + w, layout_.mmRb + layout_.rbRootNode + w);
+    return std::max({layout_.mmExeFile + w, layout_.mmRb + layout_.rbRootNode + w,
+                     layout_.maple.mmTree + layout_.maple.treeRoot + w});
 }
 
 uint64_t KernelImage::fileSize() const {
@@ -332,6 +333,18 @@ void KernelImage::SetDentryParent(uint64_t dentry, uint64_t parent) {
 
 void KernelImage::WriteAreas(uint64_t mm) {
     const AreaTree& tree = mms_.at(mm).tree;
+    if (layout_.mapleTree) {
+        std::vector<MapleTreeBuilder::Area> areas;
+        for (int n : tree.InOrder()) areas.push_back({tree.nodes()[n].start, tree.nodes()[n].end, tree.nodes()[n].area});
+        // Nodes of a rewritten tree are new, as the kernel's are.
+        const MapleTreeBuilder builder(layout_.maple, mapleLeafSlots_, mapleBranchSlots_);
+        const uint64_t root = builder.Build(
+            areas, [this] { return AllocateKernel(256, 256); },
+            [this](uint64_t address, uint64_t value) { Write64(address, value); },
+            [this](uint64_t address, uint8_t value) { WriteBytes(address, std::span<const uint8_t>(&value, 1)); });
+        Write64(mm + layout_.maple.mmTree + layout_.maple.treeRoot, root);
+        return;
+    }
     const auto& nodes = tree.nodes();
     const auto nodeAddress = [&](int n) {
         return n == AreaTree::kNone ? 0 : nodes[n].area + layout_.vmaRb;
@@ -433,6 +446,10 @@ std::string KernelImage::SettingsJson(const std::string& systemMapPath,
     json += "  \"system-map-file\": " + JsonString(systemMapPath) + ",\n";
     json += std::string("  \"") + (is64_ ? "linux-offsets-64" : "linux-offsets-32") +
             "\": " + JsonString(OffsetsText()) + ",\n";
+    if (layout_.mapleTree) {
+        json += "  \"memory-areas\": \"maple-tree\",\n";
+        json += "  \"maple-tree-offsets\": " + JsonString(layout_.MapleText()) + ",\n";
+    }
     json += "  \"trace-linux-syscalls\": " + std::string(options.traceSyscalls ? "true" : "false") +
             ",\n";
     if (options.samplingFrequency != 0) {

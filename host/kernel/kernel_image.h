@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "area_tree.h"
+#include "maple_tree_builder.h"
 #include "kernel_layout.h"
 #include "kv_processor.h"
 
@@ -98,6 +99,12 @@ public:
                            uint64_t pageOffset);
     uint64_t MapAnonymous(uint64_t task, uint64_t start, uint64_t end);
     const AreaTree& AreasOf(uint64_t task) const;
+    // How many slots the maple tree's leaf and branch nodes fill (at most 16
+    // and 10); applies to trees written from then on.
+    void SetMapleFill(unsigned leafSlots, unsigned branchSlots) {
+        mapleLeafSlots_ = leafSlots;
+        mapleBranchSlots_ = branchSlots;
+    }
 
     // ---- structures a wrong offset would read (after the last mapping,
     // which rewrites the tree and the list) ----
@@ -196,6 +203,8 @@ private:
     std::map<std::string, uint64_t, std::less<>> dentries_;
     std::map<uint64_t, Task> tasks_;
     std::map<uint64_t, Mm> mms_;
+    unsigned mapleLeafSlots_ = 10;  // a leaf the kernel has just split is about this full
+    unsigned mapleBranchSlots_ = 6;
 };
 
 }  // namespace kvhost

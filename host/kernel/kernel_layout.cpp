@@ -49,6 +49,24 @@ KernelLayout KernelLayout::Synthetic64() {
     return l;
 }
 
+std::string KernelLayout::MapleText() const {
+    const uint64_t values[] = {maple.mmTree,      maple.treeRoot,    maple.rangePivots,
+                               maple.rangeSlots,  maple.rangeEnd,    maple.allocPivots,
+                               maple.allocSlots,  maple.allocEnd};
+    std::string text;
+    for (uint64_t v : values) text += (text.empty() ? "" : ",") + std::to_string(v);
+    return text;
+}
+
+KernelLayout KernelLayout::Synthetic64Maple() {
+    KernelLayout l = Synthetic64();
+    l.vmaRb = l.vmaNext = l.mmRb = l.rbRootNode = l.rbRight = l.rbLeft = 0;
+    l.mapleTree = true;
+    // The tree sits where the red-black root was; nodes as Linux 6.1 lays them out.
+    l.maple = {24, 8, 8, 128, 248, 8, 80, 240};
+    return l;
+}
+
 KernelLayout KernelLayout::Synthetic32() {
     KernelLayout l;
     l.taskState = 0;

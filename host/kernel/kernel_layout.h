@@ -39,6 +39,23 @@ struct KernelLayout {
     uint64_t rbLeft = 0;
     uint64_t threadInfoTask = 0;  // 32-bit layout only
 
+    // Kernels from 6.1 on keep memory areas in a maple tree instead of the
+    // red-black tree and list above (whose six offsets are then 0).
+    struct MapleTree {
+        uint64_t mmTree = 0;       // mm_struct.mm_mt
+        uint64_t treeRoot = 0;     // maple_tree.ma_root
+        uint64_t rangePivots = 0;  // maple_range_64.pivot
+        uint64_t rangeSlots = 0;   // maple_range_64.slot
+        uint64_t rangeEnd = 0;     // maple_range_64.meta.end
+        uint64_t allocPivots = 0;  // maple_arange_64.pivot
+        uint64_t allocSlots = 0;   // maple_arange_64.slot
+        uint64_t allocEnd = 0;     // maple_arange_64.meta.end
+    };
+    bool mapleTree = false;
+    MapleTree maple;
+    // The "maple-tree-offsets" text: the eight values in order, comma-separated.
+    std::string MapleText() const;
+
     // The 26 values in text order.
     std::array<uint64_t, 26> Values() const;
 
@@ -51,6 +68,8 @@ struct KernelLayout {
     // (parent-and-colour, right, left) and word-sized fields.
     static KernelLayout Synthetic64();
     static KernelLayout Synthetic32();
+    // Synthetic64 with its areas in a maple tree laid out as Linux 6.1 does.
+    static KernelLayout Synthetic64Maple();
     // Debian's arm64 kernel 5.10.0-32-cloud-arm64 (5.10.223-1), as read from
     // that build's type information.
     static KernelLayout Debian510CloudArm64();

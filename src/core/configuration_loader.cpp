@@ -13,6 +13,9 @@ namespace {
 
 constexpr uint64_t kHighFrequencyThreshold = 50000;
 constexpr uint32_t kDefaultCallstackDepth = 100;
+// Far deeper than any real stack; each sample reserves and may walk this many
+// frames, so a larger value can only mean a mistake.
+constexpr uint32_t kMaxCallstackDepth = 1024;
 
 // Reads a whole file as one JSON value; throws the refusal when it cannot be
 // opened, read or parsed.
@@ -55,8 +58,16 @@ bool LoadSubsystem(AgentRegistry& agents, const std::string& name, const std::st
     const uint32_t kernelType = KernelTypeOf(os);
     const uint64_t frequency = ReadOr<uint64_t>(settings, "sampling-frequency", 0,
                                                 [](vq::JSONValue& v) { return v.asUInt64(); });
-    const uint32_t depth = ReadOr<uint32_t>(settings, "callstack-depth", kDefaultCallstackDepth,
-                                            [](vq::JSONValue& v) { return v.asUInt32(); });
+    uint32_t depth = ReadOr<uint32_t>(settings, "callstack-depth", kDefaultCallstackDepth,
+                                      [](vq::JSONValue& v) { return v.asUInt32(); });
+    bool accepted = true;
+    if (depth > kMaxCallstackDepth) {
+        agents.warnings << file << " config warning : callstack-depth " << depth
+                        << " is more than " << kMaxCallstackDepth << " frames; using "
+                        << kDefaultCallstackDepth << "\n";
+        depth = kDefaultCallstackDepth;
+        accepted = false;
+    }
     const bool highFrequency = frequency >= kHighFrequencyThreshold;
     const bool lowFrequency = frequency >= 1 && frequency < kHighFrequencyThreshold;
 
@@ -73,7 +84,7 @@ bool LoadSubsystem(AgentRegistry& agents, const std::string& name, const std::st
     }
     SubsystemAgent* inserted = agents.insert(name, std::move(agent));
     const std::string warning = inserted->warningText();
-    if (warning.empty()) return true;
+    if (warning.empty()) return accepted;
     agents.warnings << file << " config warning : " << warning << "\n";
     return false;
 }

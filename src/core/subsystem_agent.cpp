@@ -11,6 +11,7 @@
 #include "os/target_access.h"
 #include "util/bind_trace_callback.h"
 #include "util/console.h"
+#include "util/guarded_call.h"
 
 namespace vantric {
 namespace {
@@ -77,29 +78,31 @@ uint32_t SubsystemAgent::registerCore(ZVT::ComponentTraceInterface* trace, uint3
         cores_.emplace_back(TracedCore{&state_, &state_.time, &state_.cores.state(core), core, debug});
 
     using C = AgentCallbacks;
-    const ZVT::EventCallback onBranch =
-        state_.linuxDriver != nullptr ? C::OnLinuxBranch : C::OnBranchDirect;
+    using G = GuardedCall;
+    const ZVT::EventCallback onBranch = state_.linuxDriver != nullptr
+                                            ? G::Event<C::OnLinuxBranch>
+                                            : G::Event<C::OnBranchDirect>;
     const Subscription subscriptions[] = {
         {"CP15_WRITE", {"CRn", "opc1", "CRm", "opc2", "VALUE"}, {}, When::kAlways, OnFailure::kWarn,
-         C::OnCp15Write, [](TracedCore& c) { return c.cp15; }},
+         G::Event<C::OnCp15Write>, [](TracedCore& c) { return c.cp15; }},
         {"SYSREG_WRITE64", {"REGNUM", "VALUE", "UPDATED_VALUE"}, {}, When::kAlways,
-         OnFailure::kWarn, C::OnSysregWrite64, [](TracedCore& c) { return c.sysreg; }},
+         OnFailure::kWarn, G::Event<C::OnSysregWrite64>, [](TracedCore& c) { return c.sysreg; }},
         {"PERIODIC", {"INST_COUNT", "PC"}, {}, When::kPeriodicSampling, OnFailure::kError,
-         C::OnPeriodic, [](TracedCore& c) { return c.periodic; }},
+         G::Event<C::OnPeriodic>, [](TracedCore& c) { return c.periodic; }},
         {"INST", {"PC", "LOCAL_TIME"}, {false, true}, When::kInstructionSampling,
-         OnFailure::kError, C::OnInst, [](TracedCore& c) { return c.inst; }},
+         OnFailure::kError, G::Event<C::OnInst>, [](TracedCore& c) { return c.inst; }},
         {"EXCEPTION", {"PC", "VECTOR", "LOCAL_TIME"}, {false, false, true}, When::kAlways,
-         OnFailure::kError, C::OnException, [](TracedCore& c) { return c.exception; }},
+         OnFailure::kError, G::Event<C::OnException>, [](TracedCore& c) { return c.exception; }},
         {"SYSCALL", {"TYPE", "LOCAL_TIME"}, {false, true}, When::kSyscalls, OnFailure::kError,
-         C::OnSyscall, [](TracedCore& c) { return c.syscall; }},
+         G::Event<C::OnSyscall>, [](TracedCore& c) { return c.syscall; }},
         {"RUN_STATE", {"OLD", "NEW", "LOCAL_TIME"}, {false, false, true}, When::kAlways,
-         OnFailure::kError, C::OnRunState, [](TracedCore& c) { return c.runState; }},
-        {"MODE_CHANGE", {"MODE"}, {}, When::kAlways, OnFailure::kError, C::OnModeChange,
+         OnFailure::kError, G::Event<C::OnRunState>, [](TracedCore& c) { return c.runState; }},
+        {"MODE_CHANGE", {"MODE"}, {}, When::kAlways, OnFailure::kError, G::Event<C::OnModeChange>,
          [](TracedCore& c) { return c.mode; }},
         {"BRA_DIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, {false, false, true}, When::kBranches,
          OnFailure::kError, onBranch, [](TracedCore& c) { return c.branch; }},
         {"BRA_INDIR", {"PC", "TARGET_PC", "LOCAL_TIME"}, {false, false, true},
-         When::kIndirectBranches, OnFailure::kError, C::OnBranchIndirect,
+         When::kIndirectBranches, OnFailure::kError, G::Event<C::OnBranchIndirect>,
          [](TracedCore& c) { return c.indirect; }},
     };
 
@@ -115,7 +118,7 @@ uint32_t SubsystemAgent::registerCore(ZVT::ComponentTraceInterface* trace, uint3
             WarnLine(kRegisterComponent, messages.str());
             messages.str("");
         }
-        if (subscription.callback == C::OnModeChange) findRegisters(debug);
+        if (subscription.callback == G::Event<C::OnModeChange>) findRegisters(debug);
     }
     return kCoreRegistered;
 }

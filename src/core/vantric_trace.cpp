@@ -11,6 +11,7 @@
 #include "util/component_lookup.h"
 #include "util/console.h"
 #include "util/environment_variables.h"
+#include "util/guarded_call.h"
 
 namespace vantric {
 namespace {
@@ -52,6 +53,11 @@ VantricTrace::VantricTrace(const char* instanceName, uint32_t valueCount,
     registry_.AddInterface("VantricTraceInterface", 0, static_cast<VantricTraceInterface*>(this));
 
     if (discoveryMode_) return;
+    if (counters_.windowStart() >= counters_.windowEnd()) {
+        WarnLine("Vantric", "trace-start-time " + std::to_string(counters_.windowStart()) +
+                                " is not before trace-end-time " +
+                                std::to_string(counters_.windowEnd()) + " : nothing will be traced");
+    }
 
     if (!countersPath.empty() && !counters_.ReadCountersConfig(countersPath))
         WarnLine("Vantric", counters_.errorText());
@@ -118,22 +124,33 @@ plexa::CAInterface* VantricTrace::LookupInterface(const char* name, uint32_t min
 }
 
 void VantricTrace::AddReleaseListener(ReleaseListener* listener) {
-    releaseListeners_.push_back(listener);
+    GuardedCall::Entry("Adding a release listener", [&] { releaseListeners_.push_back(listener); });
 }
 
 uint32_t VantricTrace::CreateCounter(const char* title, const char* name, const char* type,
                                      const char* display, const char* units,
                                      bool averageSelection, bool perCpu) {
     auto text = [](const char* p) { return std::string(p != nullptr ? p : ""); };
-    return counters_.AddCounter(text(title), text(name), text(type), text(display), text(units),
-                                averageSelection, perCpu, false, 1.0f, false, false, "");
+    return GuardedCall::Entry("Counter creation", uint32_t{0}, [&] {
+        return counters_.AddCounter(text(title), text(name), text(type), text(display),
+                                    text(units), averageSelection, perCpu, false, 1.0f, false,
+                                    false, "");
+    });
 }
 
 void VantricTrace::EmitCounterValue(uint32_t counterId, uint32_t value) {
-    captureWriter_.writeCounterValue(0, timeSource_.now(0), counterId, uint64_t{value});
+    GuardedCall::Entry("Counter value", [&] {
+        captureWriter_.writeCounterValue(0, timeSource_.now(0), counterId, uint64_t{value});
+    });
 }
 
 uint32_t VantricTrace::ConnectSimulation(plexa::CAInterface* simulation) {
+    GuardedCall::Reset();
+    return GuardedCall::Entry("Vantric init", plexa::kStatusFailure,
+                              [&] { return connect(simulation); });
+}
+
+uint32_t VantricTrace::connect(plexa::CAInterface* simulation) {
     if (simulation == nullptr) {
         WarnLine("Vantric", "Received CAInterface NULL pointer.");
         return plexa::kStatusNullArgument;
@@ -256,13 +273,20 @@ uint32_t VantricTrace::connectDiscovery(plexa::CAInterface* simulation) {
 
 void VantricTrace::ReleaseInstance() {
     if (discoveryMode_) return;
-    for (auto& agent : agents_.agents()) {
-        agent->finishDriver(timeSource_.now(0));
-        agent.reset();
-    }
-    agents_.agents().clear();
+    GuardedCall::Entry("Instance release", [&] {
+        for (auto& agent : agents_.agents()) {
+            agent->finishDriver(timeSource_.now(0));
+            agent.reset();
+        }
+        agents_.agents().clear();
+    });
     for (ReleaseListener* listener : releaseListeners_) listener->OnInstanceReleased();
-    counters_.ReleaseCounters();
+    GuardedCall::Entry("Instance release", [&] { counters_.ReleaseCounters(); });
+    if (const uint64_t dropped = GuardedCall::FailureCount(); dropped != 0) {
+        GuardedCall::Entry("Instance release", [&] {
+            WarnLine("Vantric", std::to_string(dropped) + " trace events dropped after errors");
+        });
+    }
     delete this;
 }
 

@@ -64,6 +64,7 @@ private:
     static uint32_t TimeBaseOf(uint32_t valueCount, const ZVT::v0::ParameterValue* values);
     void applyParameters(uint32_t valueCount, const ZVT::v0::ParameterValue* values,
                          std::string& countersPath, std::string& configPath);
+    uint32_t connect(plexa::CAInterface* simulation);
     uint32_t connectTracing(plexa::CAInterface* simulation);
     uint32_t connectDiscovery(plexa::CAInterface* simulation);
 

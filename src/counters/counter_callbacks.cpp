@@ -4,6 +4,7 @@
 #include "expression/field_bindings.h"
 #include "time/time_source.h"
 #include "util/bind_trace_callback.h"
+#include "util/guarded_call.h"
 
 namespace vantric {
 
@@ -75,7 +76,7 @@ bool CounterCallbacks::Subscribe(CounterRecord& record,
     requests.push_back({"LOCAL_TIME", &context.localTime.index, /*optional=*/true, nullptr});
     ZVT::EventClass* eventClass = nullptr;
     if (!BindTraceCallback(componentTrace, record.sourceName.c_str(), requests, &context,
-                           &CounterCallbacks::OnCounterEvent, context.messages, &eventClass)) {
+                           &GuardedCall::Event<&CounterCallbacks::OnCounterEvent>, context.messages, &eventClass)) {
         // The context stays (nothing refers to it) until Clear.
         errors_ << "Counter callback registration failed: " << record.sourceName << " : "
                 << context.messages.str() << '\n';

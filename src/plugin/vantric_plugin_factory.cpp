@@ -4,6 +4,8 @@
 
 #include "boundary/parameter_table.h"
 #include "core/vantric_trace.h"
+#include "util/guarded_call.h"
+#include "util/vantric_exception.h"
 
 VantricPluginFactory::VantricPluginFactory() : registry_("VantricPluginFactory") {
     registry_.AddInterface("plexa.CAInterface", 0, &registry_);
@@ -34,14 +36,17 @@ ZVT::v0::PluginInstance* VantricPluginFactory::CreateInstance(const char* instan
                                                               uint32_t valueCount,
                                                               const ZVT::v0::ParameterValue* values) {
     // Nothing may cross the boundary: a configuration error (already printed
-    // by the instance) or running out of memory both give the host null, and
-    // the host may try again.
-    try {
-        auto* instance = new vantric::VantricTrace(instanceName, valueCount, values);
-        return static_cast<ZVT::v0::PluginInstance*>(instance);
-    } catch (...) {
-        return nullptr;
-    }
+    // by the instance) or any other failure (printed here) gives the host
+    // null, and the host may try again.
+    return vantric::GuardedCall::Entry(
+        "Instance creation", static_cast<ZVT::v0::PluginInstance*>(nullptr),
+        [&]() -> ZVT::v0::PluginInstance* {
+            try {
+                return new vantric::VantricTrace(instanceName, valueCount, values);
+            } catch (const vantric::VantricExceptionT&) {
+                return nullptr;
+            }
+        });
 }
 
 void VantricPluginFactory::ReleaseFactory() {}

@@ -14,6 +14,7 @@
 #include "kv_test_support.h"
 #include "kvhost.h"
 #include "support/test_support.h"
+#include "util/guarded_call.h"
 #include "util/vantric_exception.h"
 
 namespace {
@@ -126,37 +127,55 @@ TEST_F(VantricTraceTest, ConfigurationProblems) {
     const std::string bad = dir.write(
         "bad.json", "[{\"Subsystem_name\": \"a\", \"Subsystem_config_file\": \"" + subsystem +
                         "\"}, {\"Subsystem_name\": \"b\"}]");
+    auto depth = [&](const std::string& value) {
+        const std::string file = dir.write("depth" + value + ".json",
+                                           R"({"operating-system": "rtos", "callstack-depth": )" + value + "}");
+        return std::pair(dir.write("config" + value + ".json", Config("x", file)), file);
+    };
+    const auto [deepest, deepestFile] = depth("1024");
+    const auto [tooDeep, tooDeepFile] = depth("4294967295");
+    const std::string unsupported = "ERROR (Vantric Trace Init) Unsupported kernel type\n";
     const struct {
         std::string config;  // empty: no "config" parameter
-        bool throws;
+        Parameters extra;
+        int agents;  // -1: the constructor throws
         std::string err;
     } cases[] = {
-        {"", true, "ERROR (Vantric) Config json missing\n"},
-        {bad, true, "ERROR (Vantric Trace Init) Unsupported kernel type\nERROR (Vantric) Error while parsing " +
-                        bad + " : Invalid Subsystem_config_file in entry #2\n"},
-        {"/nonexistent/config.json", true,
+        {"", {}, -1, "ERROR (Vantric) Config json missing\n"},
+        {bad, {}, -1, unsupported + "ERROR (Vantric) Error while parsing " + bad +
+                          " : Invalid Subsystem_config_file in entry #2\n"},
+        {"/nonexistent/config.json", {}, -1,
          "ERROR (Vantric) Cannot create JSON stream for /nonexistent/config.json\n"},
-        {dir.path().string(), true,
+        {dir.path().string(), {}, -1,
          "ERROR (Vantric) Cannot create JSON stream for " + dir.path().string() + " : it is a directory\n"},
-        {dir.write("object.json", R"({"Subsystem_name": "a"})"), true,
+        {dir.write("object.json", R"({"Subsystem_name": "a"})"), {}, -1,
          "ERROR (Vantric) Error while parsing " + (dir.path() / "object.json").string() +
              " : tried to access value of type object as array\n"},
-        {dir.write("dir.json", Config("x", dir.path().string())), true,
+        {dir.write("dir.json", Config("x", dir.path().string())), {}, -1,
          "ERROR (Vantric) Cannot create JSON stream for " + dir.path().string() + " : it is a directory\n"},
-        {dir.write("warn.json", Config("x", noOs)), false,
+        {dir.write("warn.json", Config("x", noOs)), {}, 0,
          "WARN (Vantric) Unable to read valid 'operating-system' value from " + noOs +
              " : tried to access value of type null as string\n"},
+        {deepest, {}, 1, unsupported},
+        {tooDeep, {}, 1, unsupported + "WARN (Vantric) " + tooDeepFile +
+                             " config warning : callstack-depth 4294967295 is more than 1024 frames; using 100\n\n"},
+        {config, {Integer(5, 899), Integer(6, 900)}, 1, unsupported},
+        {config, {Integer(5, 900), Integer(6, 900)}, 1,
+         "WARN (Vantric) trace-start-time 900 is not before trace-end-time 900 : nothing will be traced\n" + unsupported},
+        {config, {Integer(5, 901), Integer(6, 900)}, 1,
+         "WARN (Vantric) trace-start-time 901 is not before trace-end-time 900 : nothing will be traced\n" + unsupported},
     };
     for (const auto& c : cases) {
         console.Clear();
         Parameters parameters = {Text(0, dir.path().string())};
         if (!c.config.empty()) parameters.push_back(Text(7, c.config));
-        if (c.throws) {
+        parameters.insert(parameters.end(), c.extra.begin(), c.extra.end());
+        if (c.agents < 0) {
             EXPECT_THROW(vantric::VantricTrace("vt", uint32_t(parameters.size()), parameters.data()),
                          vantric::VantricExceptionT);
         } else {
             auto* trace = new vantric::VantricTrace("vt", uint32_t(parameters.size()), parameters.data());
-            EXPECT_TRUE(trace->agents().agents().empty());
+            EXPECT_EQ(trace->agents().agents().size(), size_t(c.agents)) << c.config;
             trace->ReleaseInstance();
         }
         EXPECT_EQ(console.err(), c.err) << c.config;
@@ -207,6 +226,8 @@ TEST_F(VantricTraceTest, TwoCoresAndAMemoryComponent) {
     memory.Source("READ").Emit({{"ADDR", uint64_t{1}}});
     cpu0.EmitRunState(1, 4);  // standby: idle state 0
     cpu0.EmitRunState(4, 1);  // running again: -1
+    // Two events a callback failed on: the first is printed, release counts them.
+    for (int i = 0; i < 2; ++i) vantric::GuardedCall::Failed("Trace event", "planted", true);
     trace->ReleaseInstance();
 
     const vantric::rcf::Capture capture = vantric::testing::ReadBack(dir.capture("cap.rcf"));
@@ -236,7 +257,9 @@ TEST_F(VantricTraceTest, TwoCoresAndAMemoryComponent) {
     EXPECT_EQ(idles[1].state, -1);
     EXPECT_EQ(capture.cores.value_or(0), 3u);  // opened for every processor
     EXPECT_EQ(console.err(), "ERROR (Vantric Trace Init) Unsupported kernel type\n"
-                             "ERROR (Trace Register sim) OS driver instantiation failed\n");
+                             "ERROR (Trace Register sim) OS driver instantiation failed\n"
+                             "ERROR (Vantric) Trace event failed : planted\n"
+                             "WARN (Vantric) 2 trace events dropped after errors\n");
 }
 
 TEST_F(VantricTraceTest, StartUpFailures) {

@@ -6,6 +6,7 @@
 #include "os/driver_settings.h"
 #include "os/frame_walker.h"
 #include "os/linux/linux_messages.h"
+#include "os/linux/maple_tree_search.h"
 #include "os/linux/syscall_decoder.h"
 #include "util/vantric_exception.h"
 
@@ -70,7 +71,37 @@ LinuxDriver::LinuxDriver(CaptureWriter& capture, uint32_t callstackDepth,
     } catch (const JSONError& e) {
         throw VantricExceptionT() << "invalid pageshift : " << e.what() << ".\n";
     }
+    if (pageShift_ >= 64) {
+        throw VantricExceptionT() << "invalid pageshift : " << pageShift_
+                                  << " is not a page size (0 to 63).\n";
+    }
     if (pageShift_ == 0) pageShift_ = offsets64_ ? 16 : 12;
+    const vq::JSONValue& areas = SettingsMember(configuration, "memory-areas");
+    if (areas.type() != vq::JSONValue::TypeNull) {
+        std::string kind;
+        try {
+            kind = areas.asString();
+        } catch (const JSONError& e) {
+            throw VantricExceptionT() << "invalid memory-areas : " << e.what() << ".\n";
+        }
+        if (kind == "maple-tree") {
+            mapleTree_ = true;
+        } else if (kind != "rb-tree") {
+            throw VantricExceptionT() << "invalid memory-areas : \"" << kind
+                                      << "\" is neither \"rb-tree\" nor \"maple-tree\".\n";
+        }
+    }
+    if (mapleTree_) {
+        std::string problem;
+        try {
+            const std::string text = SettingsMember(configuration, "maple-tree-offsets").asString();
+            if (!MapleTreeLayout::Parse(text, mapleLayout_, problem)) problem += " (" + text + ")";
+        } catch (const JSONError& e) {
+            problem = e.what();
+        }
+        if (!problem.empty()) throw VantricExceptionT() << "invalid maple-tree-offsets : " << problem << ".\n";
+        if (!offsets64_) throw VantricExceptionT("invalid memory-areas : a maple tree needs linux-offsets-64.\n");
+    }
     if (!LoadSystemMap(systemMapPath_)) {
         throw VantricExceptionT() << "system map file (" << systemMapPath_ << ") load failed ";
     }
@@ -79,7 +110,22 @@ LinuxDriver::LinuxDriver(CaptureWriter& capture, uint32_t callstackDepth,
     }
     switchToAddress_ = FindSymbol(symbols_, "__switch_to");
     releaseTaskAddress_ = FindSymbol(symbols_, "release_task");
-
+    // A placeholder or foreign map loads fine and then silently traces nothing.
+    if (switchToAddress_ == 0 || releaseTaskAddress_ == 0) {
+        // /proc/kallsyms read without root lists every symbol at address 0.
+        auto absence = [this](std::string_view name) {
+            const bool listed = std::any_of(symbols_.begin(), symbols_.end(),
+                                            [&](const KernelSymbol& s) { return s.name == name; });
+            return (listed ? "lists " : "has no ") + std::string(name) +
+                   (listed ? " at address 0 (read /proc/kallsyms as root)" : "");
+        };
+        messages << systemMapPath_ << ' ';
+        if (switchToAddress_ == 0) messages << absence("__switch_to");
+        if (switchToAddress_ == 0 && releaseTaskAddress_ == 0) messages << " and ";
+        if (releaseTaskAddress_ == 0) messages << absence("release_task");
+        messages << (switchToAddress_ == 0 ? " : no task switches and no samples will be recorded"
+                                           : " : no thread exits will be recorded");
+    }
     stack_.reserve(callstackDepth_);
     frameCookies_.reserve(callstackDepth_);
     frameOffsets_.reserve(callstackDepth_);
@@ -282,6 +328,11 @@ uint32_t LinuxDriver::ResolveFrame(plexa::SQOVI2* debug, uint32_t core, uint64_t
         file = Word(debug, area + offsets_.vmaFileOffset, is64);
         pageOffset = Word(debug, area + offsets_.vmaPageOffsetOffset, is64);
         if (start <= address && address < end) break;
+        // The maple tree gives the area itself; areas have no list to follow.
+        if (mapleTree_) {
+            fileOffset = address;
+            return kNoCookie;
+        }
         area = Word(debug, area + offsets_.vmaNextOffset, is64);
         if (area == 0 || visited == kMaxAreas) {
             fileOffset = address;
@@ -303,6 +354,7 @@ uint32_t LinuxDriver::ResolveFrame(plexa::SQOVI2* debug, uint32_t core, uint64_t
 
 uint64_t LinuxDriver::FindMemoryArea(plexa::SQOVI2* debug, uint64_t mm, uint64_t address,
                                      bool is64) {
+    if (mapleTree_) return MapleTreeSearch::Find(debug, memorySpace, mm, address, mapleLayout_);
     uint64_t node = Word(debug, mm + offsets_.mmTreeRootOffset + offsets_.treeRootNodeOffset, is64);
     uint64_t candidate = 0;
     for (uint32_t depth = 0; node != 0; ++depth) {

@@ -13,6 +13,7 @@
 
 #include "json/json_value.h"
 #include "os/linux/kernel_offsets.h"
+#include "os/linux/maple_tree_layout.h"
 #include "os/linux/software_counter_sink.h"
 #include "os/linux/system_map.h"
 #include "os/os_driver.h"
@@ -26,7 +27,8 @@ public:
     static constexpr uint32_t kNoCookie = 0xFFFFFFFFu;  // a frame outside every area
 
     // Reads "system-map-file", "trace-linux-syscalls", "linux-offsets-32",
-    // "linux-offsets-64" and "pageshift" from `configuration`, loads the
+    // "linux-offsets-64", "pageshift", and "memory-areas" with
+    // "maple-tree-offsets" (kernels from 6.1 on) from `configuration`, loads the
     // system map and parses the offsets; throws VantricExceptionT on bad
     // settings. `activity` receives the two CPU activity counters (none are
     // counted without it); it must outlive the driver.
@@ -59,7 +61,8 @@ public:
 
     // ---- helpers over target memory ----
     uint64_t CurrentTask(plexa::SQOVI2* debug, uint32_t core, bool is64);
-    // The first memory area of `mm` that ends above `address` (red-black tree search).
+    // The first memory area of `mm` that ends above `address` (red-black tree
+    // search), or with a maple tree the area that holds `address`; 0 for none.
     uint64_t FindMemoryArea(plexa::SQOVI2* debug, uint64_t mm, uint64_t address, bool is64);
     // The absolute path of the directory entry of the path record at
     // `pathAddress`, built right to left in `buffer`; the result points into it.
@@ -77,6 +80,7 @@ public:
     uint64_t switchToAddress() const { return switchToAddress_; }
     uint64_t releaseTaskAddress() const { return releaseTaskAddress_; }
     uint32_t pageShift() const { return pageShift_; }
+    bool mapleTree() const { return mapleTree_; }
     const std::string& systemMapPath() const { return systemMapPath_; }
     uint32_t callstackDepth() const { return callstackDepth_; }
     bool taskKnown() const { return taskKnown_; }
@@ -95,6 +99,8 @@ private:
     uint64_t switchToAddress_ = 0;
     uint64_t releaseTaskAddress_ = 0;
     uint32_t pageShift_ = 0;
+    bool mapleTree_ = false;  // memory areas in a maple tree, not a red-black tree
+    MapleTreeLayout mapleLayout_;
     std::string systemMapPath_;
     bool traceSyscalls_ = true;
     bool wantsBranches_ = true;

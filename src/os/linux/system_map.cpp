@@ -54,8 +54,13 @@ bool ParseSystemMapLine(std::string_view line, KernelSymbol& symbol) {
     SkipBlanks(line, pos);
     const size_t start = pos;
     while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+    const size_t end = pos;
+    // /proc/kallsyms names a loadable module's symbols in a fourth column;
+    // they are not the kernel's own.
+    SkipBlanks(line, pos);
+    if (pos < line.size() && line[pos] == '[') return false;
     symbol.address = address;
-    symbol.name.assign(line.substr(start, pos - start));
+    symbol.name.assign(line.substr(start, end - start));
     return true;
 }
 

@@ -1,5 +1,7 @@
 // The kernel's symbol list as the kernel build writes it (System.map: one
-// "address type name" line per symbol). Only text symbols are kept; the
+// "address type name" line per symbol) or as a running kernel lists it
+// (/proc/kallsyms: the same columns, module symbols with a fourth
+// "[module]" column). Only the kernel's own text symbols are kept; the
 // driver needs the addresses of two kernel functions from it.
 #pragma once
 
@@ -22,8 +24,9 @@ struct KernelSymbol {
 // returns false.
 bool LoadSystemMap(const std::string& path, std::vector<KernelSymbol>& symbols);
 
-// Reads one System.map line; true when it is a text symbol, with `symbol`
-// filled (the name may be empty when the line ends early).
+// Reads one System.map or kallsyms line; true when it is a text symbol of
+// the kernel itself, with `symbol` filled (the name may be empty when the
+// line ends early).
 bool ParseSystemMapLine(std::string_view line, KernelSymbol& symbol);
 
 // Address of the first symbol, in the list's order, named exactly `name`;

@@ -66,6 +66,13 @@ protected:
 TEST_F(LinuxDriverConstructionTest, RefusalsCarryTheirExactTexts) {
     const JSONValue zero(uint64_t{0});
     const std::string type = "tried to access value of type ", shift = "invalid pageshift : ";
+    auto maple = [&](JSONValue areas, const char* offsets, const char* offsets32 = nullptr) {
+        JSONValue settings = Settings(offsets32, offsets32 ? nullptr : kOffsets25, zero);
+        settings["memory-areas"] = areas;
+        if (offsets) settings["maple-tree-offsets"] = JSONValue(offsets);
+        return settings;
+    };
+    const std::string mapleText = "invalid maple-tree-offsets : ";
     JSONValue missingMap = Settings(nullptr, kOffsets25, zero);
     missingMap["system-map-file"] = JSONValue("/nonexistent/System.map");
     const struct { JSONValue settings; std::string exception, console; } cases[] = {
@@ -80,9 +87,24 @@ TEST_F(LinuxDriverConstructionTest, RefusalsCarryTheirExactTexts) {
         {Settings(nullptr, kOffsets25, JSONValue(uint64_t{4294967296})),
          shift + "Value 4294967296 is too large for uint32.\n", ""},
         {Settings(nullptr, kOffsets25, JSONValue("12")), shift + type + "string as integer.\n", ""},
+        {Settings(nullptr, kOffsets25, JSONValue(uint64_t{64})), shift + "64 is not a page size (0 to 63).\n", ""},
         {Settings(kOffsets25, nullptr, zero), "Offsets parser error (" + std::string(kOffsets25) + ")",
          kWarning},
         {Settings("1,2,3", nullptr, zero), "Offsets parser error (1,2,3)", std::string(kWarning) + kWarning},
+        {maple(JSONValue(uint64_t{1}), nullptr), "invalid memory-areas : " + type + "integer as string.\n", ""},
+        {maple(JSONValue("avl"), nullptr),
+         "invalid memory-areas : \"avl\" is neither \"rb-tree\" nor \"maple-tree\".\n", ""},
+        {maple(JSONValue("maple-tree"), nullptr), mapleText + type + "null as string.\n", ""},
+        {maple(JSONValue("maple-tree"), "0,8,8,128,248,8,80"), mapleText + "only 7 values; 8 are needed (0,8,8,128,248,8,80).\n", ""},
+        {maple(JSONValue("maple-tree"), "0,8,8,128,248,8,80,240,1"),
+         mapleText + "more than 8 values (0,8,8,128,248,8,80,240,1).\n", ""},
+        {maple(JSONValue("maple-tree"), "0;8"), mapleText + "a comma must follow value 1 (0;8).\n", ""},
+        {maple(JSONValue("maple-tree"), "0,8,8,128,256,8,80,240"),
+         mapleText + "a node part lies beyond the 256-byte node (0,8,8,128,256,8,80,240).\n", ""},
+        {maple(JSONValue("maple-tree"), "0,8,8,129,248,8,80,240"),
+         mapleText + "a node part lies beyond the 256-byte node (0,8,8,129,248,8,80,240).\n", ""},
+        {maple(JSONValue("maple-tree"), "0,8,8,128,248,8,80,240", text32_.c_str()),
+         "invalid memory-areas : a maple tree needs linux-offsets-64.\n", ""},
         {missingMap, "system map file (/nonexistent/System.map) load failed ",
          "WARN (Linux driver) Unable to open system map file /nonexistent/System.map\n"},
     };
@@ -99,6 +121,7 @@ TEST_F(LinuxDriverConstructionTest, LayoutChoiceAndPageShiftDefaults) {
     const struct { const char *offsets32, *offsets64; uint64_t pageShift; const char *got, *console; } cases[] = {
         {nullptr, kOffsets25, 0, "1 16 0 1128", ""},      {text32_.c_str(), nullptr, 0, "0 12 12 1128", ""},
         {text32_.c_str(), kOffsets25, 0, "1 16 0 1128", ""}, {nullptr, kOffsets25, 14, "1 14 0 1128", ""},
+        {nullptr, kOffsets25, 63, "1 63 0 1128", ""},
         {text32_.c_str(), nullptr, 14, "0 14 12 1128", ""},
         {nullptr, "5,6,x", 0, "1 16 0 0", kWarning},  // a bad 64-bit text only warns
     };
@@ -117,6 +140,26 @@ TEST_F(LinuxDriverConstructionTest, LayoutChoiceAndPageShiftDefaults) {
     JSONValue quiet = Settings(nullptr, kOffsets25, JSONValue(uint64_t{0}));
     quiet["trace-linux-syscalls"] = JSONValue(false);
     EXPECT_FALSE(LinuxDriver(capture_, 16, quiet).WantsSyscallEvents());
+}
+
+TEST_F(LinuxDriverConstructionTest, AMapWithoutTheTaskSymbolsIsNamed) {
+    const std::string map = (dir_.path() / "System.map").string();
+    const std::pair<const char*, std::string> cases[] = {
+        {"ffff800010019420 T __switch_to\nffff8000100938b0 T release_task\n", ""},
+        {"ffff800010019420 T __switch_to\n", map + " has no release_task : no thread exits will be recorded"},
+        {"ffff8000100938b0 T release_task\n",
+         map + " has no __switch_to : no task switches and no samples will be recorded"},
+        {"ffff800010019420 T __switch_to_x\n",
+         map + " has no __switch_to and has no release_task : no task switches and no samples will be recorded"},
+        {"0000000000000000 T __switch_to\n0000000000000000 T release_task\n",
+         map + " lists __switch_to at address 0 (read /proc/kallsyms as root) and lists release_task at address 0 "
+               "(read /proc/kallsyms as root) : no task switches and no samples will be recorded"},
+    };
+    for (const auto& [symbols, message] : cases) {
+        dir_.write("System.map", symbols);
+        EXPECT_EQ(LinuxDriver(capture_, 16, Settings(nullptr, kOffsets25, JSONValue(uint64_t{0}))).Messages(),
+                  message);
+    }
 }
 
 TEST(LinuxDriverInitTest, CreatesBothActivityCountersAndReportsABaseFailure) {
@@ -165,18 +208,20 @@ std::string CookieName(const rcf::Capture& capture, uint32_t cookie) {
     return "<none>";
 }
 
-// Every case runs on the synthetic 64-bit and 32-bit layouts and on the
-// example kernel build (Debian's arm64 5.10.0-32-cloud-arm64, with the
-// structure offsets read from that build).
-enum class Layout { k64, k32, kDebian };
+// Every case runs on the synthetic 64-bit and 32-bit layouts, on the 64-bit
+// one with its areas in a maple tree, and on the example kernel build
+// (Debian's arm64 5.10.0-32-cloud-arm64, with the structure offsets read
+// from that build).
+enum class Layout { k64, k32, kMaple, kDebian };
 
 class LinuxTasksTest : public ::testing::TestWithParam<Layout> {
 protected:
     bool is64() const { return GetParam() != Layout::k32; }
     kvhost::KernelLayout layout() const {
-        return GetParam() == Layout::kDebian ? kvhost::KernelLayout::Debian510CloudArm64()
-               : is64()                      ? kvhost::KernelLayout::Synthetic64()
-                                             : kvhost::KernelLayout::Synthetic32();
+        return GetParam() == Layout::kDebian  ? kvhost::KernelLayout::Debian510CloudArm64()
+               : GetParam() == Layout::kMaple ? kvhost::KernelLayout::Synthetic64Maple()
+               : is64()                       ? kvhost::KernelLayout::Synthetic64()
+                                              : kvhost::KernelLayout::Synthetic32();
     }
 };
 
@@ -287,9 +332,11 @@ TEST_P(LinuxTasksTest, UserFramesResolveToFilesAnonymousMemoryOrNothingWithTheMm
     EXPECT_EQ(rig.activity().additions, (Lines{"CPUActivityUser 1 0", "CPUActivitySystem 1 0"}));
 }
 
-// The search finds the first area that ends above the address, so an address
-// at an area's end belongs to the area after it.
+// The tree search finds the first area that ends above the address, so an
+// address at an area's end belongs to the area after it; the maple tree
+// holds gaps, so an address between areas has none.
 TEST_P(LinuxTasksTest, MemoryAreaSearchEndsAreExclusive) {
+    const uint64_t gap = GetParam() == Layout::kMaple;
     LinuxRig rig(is64(), layout());
     auto& image = rig.image();
     const uint64_t app = image.AddProcess(7, "app", "/bin/app");
@@ -297,19 +344,25 @@ TEST_P(LinuxTasksTest, MemoryAreaSearchEndsAreExclusive) {
     const uint64_t b = image.MapAnonymous(app, 0x410000, 0x420000);
     const uint64_t c = image.MapAnonymous(app, 0x500000, 0x510000);
     rig.Start();
-    const std::pair<uint64_t, uint64_t> cases[] = {{0x3FFFFF, a}, {0x400000, a}, {0x40FFFF, a},
-        {0x410000, b}, {0x41FFFF, b}, {0x420000, c}, {0x50FFFF, c}, {0x510000, 0}};
+    const std::pair<uint64_t, uint64_t> cases[] = {{0x3FFFFF, gap ? 0 : a}, {0x400000, a}, {0x40FFFF, a},
+        {0x410000, b}, {0x41FFFF, b}, {0x420000, gap ? 0 : c}, {0x50FFFF, c}, {0x510000, 0}};
     for (const auto& [address, area] : cases) {
         EXPECT_EQ(rig.driver().FindMemoryArea(rig.debug(), image.MmOf(app), address, is64()), area) << address;
     }
 }
 
 std::string LayoutName(const ::testing::TestParamInfo<Layout>& info) {
-    return info.param == Layout::k64 ? "Core64" : info.param == Layout::k32 ? "Core32" : "Debian";
+    switch (info.param) {
+        case Layout::k64: return "Core64";
+        case Layout::k32: return "Core32";
+        case Layout::kMaple: return "Maple";
+        case Layout::kDebian: return "Debian";
+    }
+    return "";
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, LinuxTasksTest,
-                         ::testing::Values(Layout::k64, Layout::k32, Layout::kDebian), LayoutName);
+                         ::testing::Values(Layout::k64, Layout::k32, Layout::kMaple, Layout::kDebian), LayoutName);
 
 TEST(LinuxTasks32Test, CurrentTaskComesFromTheKernelStackNotTheLastSwitch) {
     LinuxRig rig(false);

@@ -20,6 +20,9 @@ TEST(SystemMapTest, LinesOfTextTypesAreKept) {
         {"c0600040 r linux_banner", ""},          {"c0600040 W weak_fn", ""},
         {"", ""},                                 {"T stext", ""},
         {"10000000000000000 T too_wide", ""},
+        // /proc/kallsyms: module symbols are not the kernel's.
+        {"ffff800008a1c000 t nf_hook\t[nf_tables]", ""}, {"ffff800008a1c000 T nf_hook [x]", ""},
+        {"ffff800008010000 T _stext", "ffff800008010000 _stext"},
     };
     for (const auto& [line, kept] : cases) {
         KernelSymbol symbol;
