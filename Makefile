@@ -1,10 +1,12 @@
 # Thin wrapper over CMake + Ninja so a fresh machine needs one command.
 BUILD ?= build
 BUILD_SAN ?= build-sanitize
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CXX_MAIN ?= g++
 
-.PHONY: all deps build test test-sanitize demo bench clean
+.PHONY: all deps build test test-sanitize fuzz demo bench clean
 
 all: build
 
@@ -30,6 +32,29 @@ test-sanitize: deps $(BUILD_SAN)/build.ninja
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
 
+# libFuzzer targets (fuzz/), each run for FUZZ_SECONDS on a copy of its seed
+# corpus kept in $(BUILD_FUZZ)/corpus/<name>, so that what it finds stays out of
+# the source tree. A crashing input lands in $(BUILD_FUZZ)/artifacts/<name>/
+# and fails the run (after every target has had its turn).
+FUZZ_TARGETS = json_reader expression_parser system_map kernel_offsets symbol_file \
+  counter_file_reader frame_decoder capture_reader
+
+$(BUILD_FUZZ)/build.ninja: | deps
+	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVT_SANITIZE=ON -DVT_FUZZ=ON -DVT_BUILD_BENCH=OFF
+
+fuzz: deps $(BUILD_FUZZ)/build.ninja
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
+	@failed=""; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(BUILD_FUZZ)/corpus/$$t $(BUILD_FUZZ)/artifacts/$$t; \
+	  cp fuzz/$$t/corpus/* $(BUILD_FUZZ)/corpus/$$t/; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ./$(BUILD_FUZZ)/fuzz/$${t}_fuzz \
+	    -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=60 -print_final_stats=1 \
+	    -artifact_prefix=$(BUILD_FUZZ)/artifacts/$$t/ $(BUILD_FUZZ)/corpus/$$t || failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: findings in$$failed (see $(BUILD_FUZZ)/artifacts/)"; exit 1; fi
+
 # The Linux scenario on its defaults through the real plug-in: writes
 # ./kelvane.rcf, checks it against what ran, then summarises it.
 demo: build
@@ -41,4 +66,4 @@ bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ)
