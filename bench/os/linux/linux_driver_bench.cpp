@@ -1,6 +1,8 @@
 // Cost of one Linux sample on the sampling path, against the frame walk
 // alone as the baseline: kernel samples add the record write, user samples
-// add per frame a tree search, a dentry walk and a cached cookie lookup.
+// add per frame an area search, a dentry walk and a cached cookie lookup.
+// User samples and the area search alone run with the areas in a red-black
+// tree and in a maple tree, for address spaces of 64 and 1024 areas.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -28,17 +30,18 @@ public:
 struct Setup {
     static constexpr uint32_t kDepth = 8;
 
-    Setup()
+    explicit Setup(bool maple = false, uint64_t areas = 64)
         : cpu("cluster0.cpu0", kvhost::ProcessorOptions{true, true}, 1),
-          image(cpu, kvhost::KernelLayout::Debian510CloudArm64()),
+          image(cpu, maple ? kvhost::KernelLayout::Synthetic64Maple() : kvhost::KernelLayout::Synthetic64()),
           capture(vantric::CaptureWriter::kDefaultRotationRecords, errors, messages) {
         directory = std::filesystem::temp_directory_path() /
                     ("vt_linux_bench_" + std::to_string(::getpid()));
         std::filesystem::create_directories(directory);
         task = image.AddProcess(812, "bash", "/usr/bin/bash");
-        for (uint64_t i = 0; i < 64; ++i) {
+        const uint64_t file = image.File("/usr/lib/aarch64-linux-gnu/libfoo.so");
+        for (uint64_t i = 0; i < areas; ++i) {
             const uint64_t start = 0x10000000 + i * 0x100000;
-            image.MapFile(task, start, start + 0x80000, "/usr/lib/aarch64-linux-gnu/libfoo.so", i);
+            image.MapFileObject(task, start, start + 0x80000, file, i);
         }
         std::vector<uint64_t> returns;
         for (uint64_t i = 0; i < kDepth; ++i) returns.push_back(0x10000000 + i * 0x700000 + 0x40);
@@ -48,6 +51,10 @@ struct Setup {
         settings["system-map-file"] = vq::JSONValue(files.systemMap.string().c_str());
         settings["linux-offsets-64"] = vq::JSONValue(image.OffsetsText().c_str());
         settings["pageshift"] = vq::JSONValue(uint64_t{12});
+        if (maple) {
+            settings["memory-areas"] = vq::JSONValue("maple-tree");
+            settings["maple-tree-offsets"] = vq::JSONValue(image.layout().MapleText().c_str());
+        }
         driver = std::make_unique<LinuxDriver>(capture, kDepth, settings, &activity);
         capture.open((directory / "bench.rcf").string() + "/", 1);
         driver->Init(&cpu.debug(), 1, true);
@@ -95,14 +102,28 @@ void BM_KernelSample(benchmark::State& state) {
 }
 BENCHMARK(BM_KernelSample);
 
+// Arguments: 0 red-black tree or 1 maple tree, then the number of areas.
 void BM_UserSample(benchmark::State& state) {
-    Setup s;
+    Setup s(state.range(0) != 0, static_cast<uint64_t>(state.range(1)));
     uint64_t time = 2;
     for (auto _ : state) {
         s.driver->OnSample(&s.cpu.debug(), 0, 0x10000010, 0x10000020, s.regs.fp, s.regs.sp, true,
                            true, true, time++);
     }
 }
-BENCHMARK(BM_UserSample);
+BENCHMARK(BM_UserSample)->ArgsProduct({{0, 1}, {64, 1024}});
+
+// One search per area, each for an address inside it.
+void BM_FindMemoryArea(benchmark::State& state) {
+    const auto areas = static_cast<uint64_t>(state.range(1));
+    Setup s(state.range(0) != 0, areas);
+    const uint64_t mm = s.image.MmOf(s.task);
+    uint64_t i = 0;
+    for (auto _ : state) {
+        const uint64_t address = 0x10000000 + (i++ % areas) * 0x100000 + 0x40;
+        benchmark::DoNotOptimize(s.driver->FindMemoryArea(&s.cpu.debug(), mm, address, true));
+    }
+}
+BENCHMARK(BM_FindMemoryArea)->ArgsProduct({{0, 1}, {64, 1024}});
 
 }  // namespace
