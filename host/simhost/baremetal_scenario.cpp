@@ -144,7 +144,7 @@ void BareMetalScenario::Return(uint32_t core, uint64_t roundStart, uint64_t offs
     const Function& f = functions_[a.function];
     c.cpu->EmitBranchIndirect(f.end - 4, a.callSite + 4, static_cast<int64_t>(offset));
     const uint64_t now = Nanoseconds(roundStart + offset);
-    truth_.calls.push_back({core, f.name, a.startTime, now - a.startTime});
+    truth_.calls.push_back({core, f.name, a.startTime, now - a.startTime, a.callSite});
     c.stack.pop_back();
     if (a.interruptedPc != 0) {
         // The vector code's exception return back into the interrupted body.
@@ -160,20 +160,17 @@ void BareMetalScenario::Interrupt(uint32_t core, uint64_t roundStart, uint64_t o
     c.stack.back().interruptedPc = pc;
 }
 
-void BareMetalScenario::Retire(uint32_t core, uint64_t pc, uint64_t roundStart) {
+void BareMetalScenario::Retire(uint32_t core, uint64_t pc, uint64_t roundStart, uint64_t offset) {
     CoreState& c = cores_[core];
     if (++c.instCount != c.nextPeriodic) return;
     c.nextPeriodic += kPeriodicInstructions;
     c.cpu->EmitPeriodic(c.instCount, pc);
-    std::vector<uint64_t> stack{pc};
-    for (auto it = c.stack.rbegin(); it != c.stack.rend(); ++it) stack.push_back(it->callSite);
-    const uint64_t time = Nanoseconds(roundStart);
-    truth_.periodicStacks[{core, time}].push_back(std::move(stack));
-    if (!firstSampleSeen_ && c.instCount >= kSamplingInterval) {
-        // The driver names the application once, at the first sample of any core.
-        firstSampleSeen_ = true;
-        truth_.switches.push_back({core, time, kAppPid, 0});
+    const uint64_t emitted = Nanoseconds(roundStart + offset);
+    TruthPeriodic event{core, Nanoseconds(roundStart), c.instCount, 0, emitted, pc, {}};
+    for (auto it = c.stack.rbegin(); it != c.stack.rend(); ++it) {
+        event.frames.push_back({it->callSite, it->startTime});
     }
+    truth_.periodic.push_back(std::move(event));
 }
 
 void BareMetalScenario::RunCore(uint32_t core, uint64_t roundStart, uint64_t& budget) {
@@ -198,7 +195,7 @@ void BareMetalScenario::RunCore(uint32_t core, uint64_t roundStart, uint64_t& bu
                 offset += n;
                 a.computePc = ComputeLow(f) + 4 * (((a.computePc - ComputeLow(f)) / 4 + n) % span);
             } else {
-                Retire(core, a.computePc, roundStart);  // the instruction that reaches PERIODIC
+                Retire(core, a.computePc, roundStart, offset);  // the instruction that reaches PERIODIC
                 a.left -= 1;
                 budget -= 1;
                 offset += 1;
@@ -228,7 +225,7 @@ void BareMetalScenario::RunCore(uint32_t core, uint64_t roundStart, uint64_t& bu
             }
             const uint64_t site = CallSitePc(f, op.site);
             Call(core, op.callee, site, roundStart, offset);
-            Retire(core, functions_[op.callee].start, roundStart);
+            Retire(core, functions_[op.callee].start, roundStart, offset);
             budget -= 1;
             offset += 1;
             continue;
@@ -237,13 +234,13 @@ void BareMetalScenario::RunCore(uint32_t core, uint64_t roundStart, uint64_t& bu
             // The control loop's backward branch.
             c.cpu->EmitBranchDirect(f.end - 8, ComputeLow(f), static_cast<int64_t>(offset));
             a.op = 1;
-            Retire(core, ComputeLow(f), roundStart);
+            Retire(core, ComputeLow(f), roundStart, offset);
             budget -= 1;
             offset += 1;
             continue;
         }
         Return(core, roundStart, offset);
-        Retire(core, c.stack.back().computePc, roundStart);
+        Retire(core, c.stack.back().computePc, roundStart, offset);
         budget -= 1;
         offset += 1;
     }
@@ -272,9 +269,11 @@ void BareMetalScenario::Run(const ProgressCallback& progress) {
     simulation_.SetTicks(ticks_);
     // Calls still open end when the plug-in is released, at the final time.
     const uint64_t finish = Nanoseconds(ticks_);
+    truth_.endTime = finish;
     for (uint32_t core = 0; core < count; ++core) {
         for (const Activation& a : cores_[core].stack) {
-            truth_.calls.push_back({core, functions_[a.function].name, a.startTime, finish - a.startTime});
+            truth_.calls.push_back(
+                {core, functions_[a.function].name, a.startTime, finish - a.startTime, a.callSite});
         }
         truth_.coreInstructions.push_back(cores_[core].instCount);
     }

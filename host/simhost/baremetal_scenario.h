@@ -66,8 +66,8 @@ private:
     void Call(uint32_t core, int function, uint64_t site, uint64_t roundStart, uint64_t offset);
     void Return(uint32_t core, uint64_t roundStart, uint64_t offset);
     void Interrupt(uint32_t core, uint64_t roundStart, uint64_t offset);
-    // One instruction retired: PERIODIC when the count reaches its next multiple.
-    void Retire(uint32_t core, uint64_t pc, uint64_t roundStart);
+    // One instruction retired at `offset`: PERIODIC when the count reaches its next multiple.
+    void Retire(uint32_t core, uint64_t pc, uint64_t roundStart, uint64_t offset);
     void RunCore(uint32_t core, uint64_t roundStart, uint64_t& budget);
 
     Random random_;
@@ -76,7 +76,6 @@ private:
     int main_ = 0;
     int irqHandler_ = 0;
     uint64_t ticks_ = 0;
-    bool firstSampleSeen_ = false;
 };
 
 }  // namespace simhost

@@ -46,6 +46,73 @@ CheckRow CompareSets(std::string name, std::vector<T> expected, std::vector<T> f
     return row;
 }
 
+bool InWindow(const GroundTruth& truth, uint64_t time) {
+    return time >= truth.windowStart && time < truth.windowEnd;
+}
+
+// What the Linux driver knows of the current tasks: it learns them from the
+// switches inside the window, in the order they were emitted. Before the
+// first of them it knows no task at all; a core it saw no switch on runs
+// task 0 (thread id 0) for it, any other core the thread that really runs.
+class KnownTasks {
+public:
+    explicit KnownTasks(const GroundTruth& truth) : truth_(truth), cores_(truth.cores, false) {}
+
+    // The state after the first `switches` switches emitted; never backwards.
+    void Advance(size_t switches) {
+        for (; seen_ < std::min(switches, truth_.switches.size()); ++seen_) {
+            const TruthSwitch& s = truth_.switches[seen_];
+            if (!InWindow(truth_, s.time)) continue;
+            any_ = true;
+            if (s.core < cores_.size()) cores_[s.core] = true;
+        }
+    }
+    bool any() const { return any_; }
+    uint32_t tid(uint32_t core, uint32_t running) const {
+        return core < cores_.size() && cores_[core] ? running : 0;
+    }
+
+private:
+    const GroundTruth& truth_;
+    std::vector<bool> cores_;
+    size_t seen_ = 0;
+    bool any_ = false;
+};
+
+// The PERIODIC events that give a sample, in emission order. Outside the
+// window an event is ignored entirely; inside, one that reaches the core's
+// last sampled count plus the interval resets it, and gives a sample unless
+// the Linux driver knows no task yet.
+std::vector<const TruthPeriodic*> SampledEvents(const GroundTruth& truth) {
+    KnownTasks known(truth);
+    std::vector<uint64_t> last(truth.cores, 0);
+    std::vector<const TruthPeriodic*> sampled;
+    for (const TruthPeriodic& p : truth.periodic) {
+        if (!InWindow(truth, p.time) || p.core >= last.size()) continue;
+        if (p.count < last[p.core] + truth.samplingInterval) continue;
+        last[p.core] = p.count;
+        known.Advance(p.switchesBefore);
+        if (truth.scenario == "baremetal" || known.any()) sampled.push_back(&p);
+    }
+    return sampled;
+}
+
+std::vector<TruthSwitch> ExpectedSwitches(const GroundTruth& truth) {
+    std::vector<TruthSwitch> expected;
+    if (truth.scenario == "baremetal") {
+        // The driver names the application once, at the first sample of any core.
+        const std::vector<const TruthPeriodic*> sampled = SampledEvents(truth);
+        if (!sampled.empty()) {
+            expected.push_back({sampled.front()->core, sampled.front()->time, truth.appPid, 0});
+        }
+        return expected;
+    }
+    for (const TruthSwitch& s : truth.switches) {
+        if (InWindow(truth, s.time)) expected.push_back(s);
+    }
+    return expected;
+}
+
 std::string Underscored(std::string name) {
     std::replace(name.begin(), name.end(), '/', '_');
     return name;
@@ -63,7 +130,7 @@ CheckRow CheckSwitches(const rcf::Capture& capture, const GroundTruth& truth) {
     ForEach<rcf::SwitchRecord>(capture, [&](const rcf::Frame& frame, const rcf::SwitchRecord& r) {
         found.push_back({frame.core.value_or(UINT32_MAX), r.time, r.tid, r.state});
     });
-    return CompareSets("switches", truth.switches, found, [](const TruthSwitch& s) {
+    return CompareSets("switches", ExpectedSwitches(truth), std::move(found), [](const TruthSwitch& s) {
         return "core " + Text(s.core) + " time " + Text(s.time) + " tid " + Text(s.tid) + " state " + Text(s.state);
     });
 }
@@ -73,7 +140,11 @@ CheckRow CheckExits(const rcf::Capture& capture, const GroundTruth& truth) {
     ForEach<rcf::ThreadExitRecord>(capture, [&](const rcf::Frame& frame, const rcf::ThreadExitRecord& r) {
         found.push_back({frame.core.value_or(UINT32_MAX), r.time, r.tid});
     });
-    return CompareSets("thread exits", truth.exits, found, [](const TruthExit& e) {
+    std::vector<TruthExit> expected;
+    for (const TruthExit& e : truth.exits) {
+        if (InWindow(truth, e.time)) expected.push_back(e);
+    }
+    return CompareSets("thread exits", std::move(expected), std::move(found), [](const TruthExit& e) {
         return "core " + Text(e.core) + " time " + Text(e.time) + " pid " + Text(e.pid);
     });
 }
@@ -94,7 +165,7 @@ CheckRow CheckThreadNames(const rcf::Capture& capture, const GroundTruth& truth)
         }
     });
     std::set<uint32_t> switchedTo;
-    for (const TruthSwitch& s : truth.switches) switchedTo.insert(s.tid);
+    for (const TruthSwitch& s : ExpectedSwitches(truth)) switchedTo.insert(s.tid);
     row.expected = "at least " + Text(switchedTo.size());
     row.found = Text(names);
     if (names < switchedTo.size() && row.ok) {
@@ -110,13 +181,13 @@ CheckRow CheckSamplesPerCore(const rcf::Capture& capture, const GroundTruth& tru
         const uint32_t core = frame.core.value_or(UINT32_MAX);
         if (core < found.size()) ++found[core];
     });
+    std::vector<uint64_t> expected(truth.cores, 0);
+    for (const TruthPeriodic* p : SampledEvents(truth)) ++expected[p->core];
     CheckRow row{"samples per core", "", "", true, {}};
     uint64_t expectedTotal = 0;
     uint64_t foundTotal = 0;
     for (uint32_t core = 0; core < truth.cores; ++core) {
-        // PERIODIC counts are multiples of the sampling interval's divisor,
-        // so every interval's worth of instructions gives one sample.
-        const uint64_t want = truth.coreInstructions.at(core) / truth.samplingInterval;
+        const uint64_t want = expected[core];
         expectedTotal += want;
         foundTotal += found[core];
         if (found[core] != want && row.ok) {
@@ -145,17 +216,28 @@ CheckRow CheckShares(const rcf::Capture& capture, const GroundTruth& truth,
         ++samples[r.tid];
         ++total;
     });
+    // Instructions count for the thread the driver takes as current, and only
+    // where it can sample them.
+    KnownTasks known(truth);
+    std::map<uint32_t, uint64_t> retired;
     uint64_t instructions = 0;
-    for (const auto& [tid, thread] : truth.threads) instructions += thread.instructions;
+    for (const TruthRun& run : truth.runs) {
+        if (!InWindow(truth, run.time)) continue;
+        known.Advance(run.switchesBefore);
+        if (!known.any()) continue;
+        retired[known.tid(run.core, run.tid)] += run.instructions;
+        instructions += run.instructions;
+    }
     CheckRow row{"thread sample shares", "", "", true, {}};
     size_t threads = 0;
     for (const auto& [tid, thread] : truth.threads) {
-        if (thread.instructions == 0 && samples.count(tid) == 0) continue;
+        const uint64_t own = retired.count(tid) ? retired[tid] : 0;
+        if (own == 0 && samples.count(tid) == 0) continue;
         ++threads;
         ThreadShare s;
         s.tid = tid;
         s.name = thread.name;
-        s.instructionShare = instructions == 0 ? 0 : static_cast<double>(thread.instructions) / instructions;
+        s.instructionShare = instructions == 0 ? 0 : static_cast<double>(own) / instructions;
         s.samples = samples.count(tid) ? samples[tid] : 0;
         s.expected = s.instructionShare * static_cast<double>(total);
         s.bound = SampleBound(s.expected, s.instructionShare);
@@ -214,7 +296,7 @@ CheckRow CheckUserFrames(const rcf::Capture& capture, const GroundTruth& truth) 
     });
     row.expected = "in mapped files";
     row.found = Text(frames) + " frames of " + Text(userSamples) + " samples";
-    if (userSamples == 0) {
+    if (userSamples == 0 && !SampledEvents(truth).empty()) {
         row.ok = false;
         row.detail = "no user-mode samples";
     }
@@ -227,15 +309,28 @@ CheckRow CheckAnnotations(const rcf::Capture& capture, const GroundTruth& truth)
         // The core travels in the pid position.
         found.push_back({r.pid, r.tid, r.time, r.text});
     });
-    return CompareSets("openat/execve annotations", truth.syscalls, found, [](const TruthSyscall& s) {
+    KnownTasks known(truth);
+    std::vector<TruthSyscall> expected;
+    for (const TruthSyscall& s : truth.syscalls) {
+        if (!InWindow(truth, s.time)) continue;
+        known.Advance(s.switchesBefore);
+        expected.push_back(s);
+        expected.back().tid = known.tid(s.core, s.tid);
+    }
+    const auto describe = [](const TruthSyscall& s) {
         return "core " + Text(s.core) + " tid " + Text(s.tid) + " time " + Text(s.time) + " " + s.text;
-    });
+    };
+    return CompareSets("openat/execve annotations", std::move(expected), std::move(found), describe);
 }
 
 std::vector<CheckRow> CheckCounters(const rcf::Capture& capture, const GroundTruth& truth) {
     std::vector<CheckRow> rows;
     for (const TruthCounter& counter : truth.counters) {
-        CheckRow row{"counter '" + counter.name + "'", Text(counter.events), "", false, {}};
+        // The counter's own window is the whole run; the trace window cuts it.
+        const auto events = static_cast<uint64_t>(std::count_if(counter.eventTimes.begin(),
+                                                                counter.eventTimes.end(),
+                                                                [&](uint64_t t) { return InWindow(truth, t); }));
+        CheckRow row{"counter '" + counter.name + "'", Text(events), "", false, {}};
         const auto element = std::find_if(capture.counters.begin(), capture.counters.end(),
                                           [&](const rcf::CounterElement& e) { return e.name == counter.name; });
         if (element == capture.counters.end()) {
@@ -249,14 +344,40 @@ std::vector<CheckRow> CheckCounters(const rcf::Capture& capture, const GroundTru
             if (r.key == element->key) sum += r.value;
         });
         row.found = Text(sum);
-        row.ok = sum == counter.events;
+        row.ok = sum == events;
         if (!row.ok) row.detail = "the counted events differ from the events emitted";
         rows.push_back(row);
     }
     return rows;
 }
 
+// The call stack the bare-metal driver holds at a PERIODIC event: the calls
+// made inside the window that it has not seen return. A PERIODIC event has
+// the round's start as its time, so one emitted after the window's end may
+// still be sampled; the calls that returned between that end and the event
+// are then still held, innermost (first returned) first.
+std::vector<uint64_t> DriverStack(const GroundTruth& truth, const TruthPeriodic& p) {
+    std::vector<uint64_t> stack{p.pc};
+    if (p.emitted >= truth.windowEnd) {
+        for (const TruthCall& c : truth.calls) {
+            const uint64_t returned = c.start + c.duration;
+            if (c.core == p.core && InWindow(truth, c.start) && !InWindow(truth, returned) &&
+                returned <= p.emitted) {
+                stack.push_back(c.callSite);
+            }
+        }
+    }
+    for (const TruthFrame& f : p.frames) {
+        if (InWindow(truth, f.called)) stack.push_back(f.callSite);
+    }
+    return stack;
+}
+
 CheckRow CheckBareMetalSamples(const rcf::Capture& capture, const GroundTruth& truth) {
+    std::map<std::pair<uint32_t, uint64_t>, std::vector<std::vector<uint64_t>>> stacks;
+    for (const TruthPeriodic* p : SampledEvents(truth)) {
+        stacks[{p->core, p->time}].push_back(DriverStack(truth, *p));
+    }
     const std::map<uint32_t, std::string> names = CookieNames(capture);
     size_t samples = 0;
     CheckRow row{"call stacks of samples", "", "", true, {}};
@@ -276,9 +397,9 @@ CheckRow CheckBareMetalSamples(const rcf::Capture& capture, const GroundTruth& t
             addresses.push_back(f.address);
             if (f.cookie != r.cookie) return fail("frame cookie differs from the sample's");
         }
-        const auto stacks = truth.periodicStacks.find({core, r.time});
-        if (stacks == truth.periodicStacks.end() ||
-            std::find(stacks->second.begin(), stacks->second.end(), addresses) == stacks->second.end()) {
+        const auto ran = stacks.find({core, r.time});
+        if (ran == stacks.end() ||
+            std::find(ran->second.begin(), ran->second.end(), addresses) == ran->second.end()) {
             return fail("core " + Text(core) + " time " + Text(r.time) + ": a stack of " +
                         Text(addresses.size()) + " frames that never ran");
         }
@@ -308,7 +429,15 @@ CheckRow CheckActivity(const rcf::Capture& capture, const GroundTruth& truth) {
     ForEach<rcf::ActivityRecord>(capture, [&](const rcf::Frame&, const rcf::ActivityRecord& r) {
         found.push_back({coreOf(r.channel, r.relatedId), r.text, r.startTime, r.duration});
     });
-    return CompareSets("function activity", truth.calls, found, [](const TruthCall& c) {
+    // Calls made inside the window; a return after it is never seen, so the
+    // call stays open until the plug-in is released.
+    std::vector<TruthCall> expected;
+    for (TruthCall c : truth.calls) {
+        if (!InWindow(truth, c.start)) continue;
+        if (!InWindow(truth, c.start + c.duration)) c.duration = truth.endTime - c.start;
+        expected.push_back(c);
+    }
+    return CompareSets("function activity", std::move(expected), std::move(found), [](const TruthCall& c) {
         return "core " + Text(c.core) + " " + c.function + " at " + Text(c.start) + " for " + Text(c.duration);
     });
 }

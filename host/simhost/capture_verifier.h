@@ -2,7 +2,8 @@
 // truth a scenario recorded: switches, exits, thread names, samples per core
 // and per thread, user call-stack frames, system-call annotations, counter
 // totals, bare-metal call stacks and function activity, and the reader's own
-// consistency check.
+// consistency check. Each check expects what the plug-in acts on inside the
+// trace window the truth carries.
 #pragma once
 
 #include <string>

@@ -17,7 +17,8 @@ std::vector<std::string> LinuxScenario::Prepare() {
     kvhost::TraceSource& refill = l2.AddSource("REFILL", "A cache line was refilled",
                                                {kvhost::Unsigned("ADDR", 8, "Line address"),
                                                 kvhost::Unsigned("KIND", 4, "0 read, 1 write")});
-    image_ = std::make_unique<kvhost::KernelImage>(cpus, kvhost::KernelLayout::Synthetic64());
+    image_ = std::make_unique<kvhost::KernelImage>(
+        cpus, options_.mapleTree ? kvhost::KernelLayout::Debian61CloudArm64() : kvhost::KernelLayout::Synthetic64());
 
     // Kernel functions the samples and branches come from, for System.map.
     LinuxScheduler::KernelCode code;
@@ -33,7 +34,7 @@ std::vector<std::string> LinuxScenario::Prepare() {
     truth_.scenario = "linux";
     truth_.cores = options_.cores;
     truth_.samplingInterval = kSamplingInterval;
-    truth_.counters.push_back({kCounterName, 0});
+    truth_.counters.push_back({kCounterName, {}});
     recorder_ = std::make_unique<LinuxTruthRecorder>(truth_, workload_, kTickSeconds);
     scheduler_ = std::make_unique<LinuxScheduler>(workload_, *image_, cpus, refill, *recorder_, code,
                                                   options_.seed, options_.instructions);

@@ -294,6 +294,7 @@ void LinuxScheduler::Periodic(uint32_t core, uint64_t roundStart, uint64_t offse
         c.cpu->SetRegister("X30", code_.kernelPc + 0x40);
     }
     c.cpu->EmitPeriodic(c.instCount, pc);
+    recorder_.Periodic(core, roundStart, c.instCount);
     c.nextPeriodic += Scenario::kPeriodicInstructions;
 
     for (uint64_t n = random_.Below(4); n > 0; --n) {
@@ -301,7 +302,7 @@ void LinuxScheduler::Periodic(uint32_t core, uint64_t roundStart, uint64_t offse
         refill_.SetInteger(0, 0x80000000ull + 64 * random_.Below(1 << 20));
         refill_.SetInteger(1, write ? 1 : 0);
         refill_.Dispatch();
-        if (write) recorder_.Counted(0);
+        if (write) recorder_.Counted(0, roundStart);  // the source has no time offset
     }
 
     if (t.process < 0) return;  // a kernel thread stays in the kernel
@@ -338,7 +339,7 @@ void LinuxScheduler::RunCore(uint32_t core, uint64_t roundStart) {
         c.slice -= n;
         if (t.lifetime != UINT64_MAX) t.lifetime -= n;
         offset += n;
-        recorder_.Ran(t.tid, n);
+        recorder_.Ran(core, t.tid, roundStart, n);
         if (c.instCount == c.nextPeriodic) Periodic(core, roundStart, offset);
         if (t.lifetime == 0) {
             c.pending = Departure::kExit;
@@ -371,6 +372,7 @@ void LinuxScheduler::Run(kvhost::Simulation& simulation, const ProgressCallback&
         if (progress) progress(total);
     }
     simulation.SetTicks(ticks_);
+    recorder_.Finished(ticks_);
     for (const Core& c : cores_) recorder_.CoreFinished(c.instCount);
 }
 

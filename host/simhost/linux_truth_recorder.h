@@ -22,9 +22,15 @@ public:
     void Exited(uint32_t core, uint64_t tick, uint32_t tid);
     void Opened(uint32_t core, uint32_t tid, uint64_t tick, const LinuxWorkload::OpenEntry& call);
     void Executed(uint32_t core, uint32_t tid, uint64_t tick, const LinuxWorkload::ExecEntry& call);
-    void Ran(uint32_t tid, uint64_t instructions) { truth_.threads[tid].instructions += instructions; }
-    void Counted(size_t counter) { ++truth_.counters[counter].events; }
+    void Ran(uint32_t core, uint32_t tid, uint64_t roundStart, uint64_t instructions);
+    void Periodic(uint32_t core, uint64_t roundStart, uint64_t count) {
+        truth_.periodic.push_back({core, Nanoseconds(roundStart), count, truth_.switches.size(), 0, 0, {}});
+    }
+    void Counted(size_t counter, uint64_t tick) {
+        truth_.counters[counter].eventTimes.push_back(Nanoseconds(tick));
+    }
     void CoreFinished(uint64_t instructions) { truth_.coreInstructions.push_back(instructions); }
+    void Finished(uint64_t tick) { truth_.endTime = Nanoseconds(tick); }
 
 private:
     uint64_t Nanoseconds(uint64_t tick) const { return TickNanoseconds(tick, tickSeconds_); }

@@ -14,6 +14,8 @@ const char* const kUsage =
     "  --cores N             simulated cores (default 4)\n"
     "  --instructions N      instructions per core (default 50000000)\n"
     "  --seed N              workload seed (default 1)\n"
+    "  --memory-areas KIND   linux: rb-tree (default; a synthetic kernel before 6.1) or\n"
+    "                        maple-tree (Debian's arm64 6.1 kernel layout)\n"
     "  --work-dir DIR        where the scenario's input files go\n"
     "                        (default: <output-directory>/simhost-<scenario>)\n"
     "  --verify              read the capture back and check it against what ran\n"
@@ -74,6 +76,13 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.scenario = text;
+        } else if (arg == "--memory-areas") {
+            if (!value(text)) return false;
+            if (text != "rb-tree" && text != "maple-tree") {
+                error = "unknown memory-area layout '" + text + "': use rb-tree or maple-tree";
+                return false;
+            }
+            options.mapleTree = text == "maple-tree";
         } else if (arg == "--cores") {
             if (!count(1, 64, number)) return false;
             options.cores = static_cast<uint32_t>(number);

@@ -18,6 +18,7 @@ struct Options {
     uint32_t cores = 4;
     uint64_t instructions = 50000000;
     uint64_t seed = 1;
+    bool mapleTree = false;       // linux: areas in a maple tree (6.1 layout)
     std::string workDir;          // default: <output-directory>/simhost-<scenario>
     std::vector<std::string> assignments;  // -P name=value, in order
 };

@@ -1,5 +1,6 @@
 #include "parameter_args.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,22 +18,36 @@ const char* TypeName(ZVT::v0::ParameterType type) {
     }
 }
 
-// Decimal or 0x-prefixed hexadecimal; values above INT64_MAX up to 2^64-1
-// are taken as their two's-complement bit pattern (all bits set = -1).
-bool ParseInteger(const std::string& text, int64_t& result) {
-    if (text.empty()) return false;
+// A range starting at 0 or above is unsigned: the plug-in reads the value
+// as 64 bits, so a maximum of -1 there means all bits set.
+bool IsUnsigned(const ZVT::v0::ParameterInfo& info) { return info.minimum >= 0; }
+
+std::string BoundText(int64_t value, bool isUnsigned) {
+    if (isUnsigned && value == -1) return "2^64-1";
+    return isUnsigned ? std::to_string(static_cast<uint64_t>(value)) : std::to_string(value);
+}
+
+// Decimal or 0x-prefixed hexadecimal within the table's range. An unsigned
+// value is stored as its bit pattern (2^64-1 as -1).
+bool ParseInteger(const ZVT::v0::ParameterInfo& info, const std::string& text, int64_t& result) {
+    if (text.empty() || text[0] == '+' || std::isspace(static_cast<unsigned char>(text[0]))) return false;
     const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
-    if (text[0] == '-') {
-        const long long value = std::strtoll(begin, &end, 0);
+    if (IsUnsigned(info)) {
+        // strtoull would take "-5" as 2^64-5.
+        if (text[0] == '-') return false;
+        const unsigned long long value = std::strtoull(begin, &end, 0);
         if (errno != 0 || *end != '\0') return false;
-        result = value;
+        if (value < static_cast<uint64_t>(info.minimum) || value > static_cast<uint64_t>(info.maximum)) {
+            return false;
+        }
+        result = static_cast<int64_t>(value);
         return true;
     }
-    const unsigned long long value = std::strtoull(begin, &end, 0);
-    if (errno != 0 || *end != '\0' || text[0] == '+' || text[0] == ' ') return false;
-    result = static_cast<int64_t>(value);
+    const long long value = std::strtoll(begin, &end, 0);
+    if (errno != 0 || *end != '\0' || value < info.minimum || value > info.maximum) return false;
+    result = value;
     return true;
 }
 
@@ -71,8 +86,10 @@ bool ParseAssignment(const ParameterTable& table, const std::string& assignment,
         value.id = info.id;
         switch (info.type) {
             case ZVT::v0::kParameterInteger:
-                if (!ParseInteger(text, value.integerValue)) {
-                    error = "parameter '" + name + "' takes an integer, not '" + text + "'";
+                if (!ParseInteger(info, text, value.integerValue)) {
+                    error = "parameter '" + name + "' takes an integer from " +
+                            BoundText(info.minimum, IsUnsigned(info)) + " to " +
+                            BoundText(info.maximum, IsUnsigned(info)) + ", not '" + text + "'";
                     return false;
                 }
                 return true;
@@ -96,11 +113,6 @@ bool ParseAssignment(const ParameterTable& table, const std::string& assignment,
 }
 
 std::string FormatParameterTable(const ParameterTable& table) {
-    // A range starting at 0 is unsigned: -1 then means all 64 bits set.
-    auto integerText = [](int64_t value, bool isUnsigned) -> std::string {
-        if (isUnsigned && value == -1) return "2^64-1";
-        return std::to_string(value);
-    };
     std::string out;
     char line[2200];
     std::snprintf(line, sizeof line, "%3s  %-22s %-8s %-14s %-10s %s\n", "id", "name", "type",
@@ -114,9 +126,9 @@ std::string FormatParameterTable(const ParameterTable& table) {
         } else if (info.type == ZVT::v0::kParameterBoolean) {
             defaultText = info.defaultInteger != 0 ? "true" : "false";
         } else {
-            const bool isUnsigned = info.minimum >= 0;
-            defaultText = integerText(info.defaultInteger, isUnsigned);
-            range = integerText(info.minimum, isUnsigned) + ".." + integerText(info.maximum, isUnsigned);
+            const bool isUnsigned = IsUnsigned(info);
+            defaultText = BoundText(info.defaultInteger, isUnsigned);
+            range = BoundText(info.minimum, isUnsigned) + ".." + BoundText(info.maximum, isUnsigned);
         }
         std::snprintf(line, sizeof line, "%3u  %-22s %-8s %-14s %-10s %s\n", info.id, info.name,
                       TypeName(info.type), defaultText.c_str(), range.c_str(), info.description);

@@ -19,6 +19,7 @@ struct ScenarioOptions {
     uint32_t cores = 4;
     uint64_t instructions = 5000000;  // per core
     uint64_t seed = 1;
+    bool mapleTree = false;           // linux: Debian's 6.1 layout, areas in a maple tree
     std::filesystem::path workDir;    // where the input files go
 };
 

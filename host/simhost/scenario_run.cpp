@@ -41,6 +41,20 @@ void RemoveEarlierCapture(const std::filesystem::path& directory) {
     }
 }
 
+// The window the plug-in traces: the last value of each bound, defaults first.
+void SetWindow(const ParameterTable& table, const std::vector<ZVT::v0::ParameterValue>& values,
+               GroundTruth& truth) {
+    for (const ZVT::v0::ParameterInfo& info : table) {
+        const std::string name = info.name;
+        if (name != "trace-start-time" && name != "trace-end-time") continue;
+        for (const ZVT::v0::ParameterValue& value : values) {
+            if (value.id != info.id) continue;
+            (name == "trace-start-time" ? truth.windowStart : truth.windowEnd) =
+                static_cast<uint64_t>(value.integerValue);
+        }
+    }
+}
+
 }  // namespace
 
 bool RunScenario(PluginLibrary& library, const Options& options, bool showProgress,
@@ -49,6 +63,7 @@ bool RunScenario(PluginLibrary& library, const Options& options, bool showProgre
     scenarioOptions.cores = options.cores;
     scenarioOptions.instructions = options.instructions;
     scenarioOptions.seed = options.seed;
+    scenarioOptions.mapleTree = options.mapleTree;
     scenarioOptions.workDir =
         options.workDir.empty()
             ? std::filesystem::path(LastAssignment(options.assignments, "output-directory", ".")) /
@@ -83,6 +98,7 @@ bool RunScenario(PluginLibrary& library, const Options& options, bool showProgre
         if (!ParseAssignment(table, assignment, value, error)) return false;
         values.push_back(value);
     }
+    SetWindow(table, values, scenario.truth());
 
     PluginSession session(factory);
     if (!session.Create("VantricTrace", values, error)) return false;

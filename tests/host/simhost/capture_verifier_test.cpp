@@ -70,6 +70,10 @@ TEST(CaptureVerifierTest, TheRecordedTruthPassesEveryCheckAndAnIncompleteCapture
 }
 
 TEST(CaptureVerifierTest, EachCheckFailsOnItsPlantedFault) {
+    const auto oneMoreSample = [](GroundTruth& t) {  // the last event an interval further
+        t.periodic.push_back(t.periodic.back());
+        t.periodic.back().count += t.samplingInterval;
+    };
     // The scenario, the check that must fail (and no other), the fault planted in the truth.
     const std::tuple<std::string, std::string, std::function<void(GroundTruth&)>> cases[] = {
         {"linux", "switches", [](GroundTruth& t) { t.switches.pop_back(); }},
@@ -79,28 +83,29 @@ TEST(CaptureVerifierTest, EachCheckFailsOnItsPlantedFault) {
         {"linux", "openat/execve annotations", [](GroundTruth& t) { t.syscalls.back().tid = 4242; }},
         {"linux", "openat/execve annotations", [](GroundTruth& t) { t.syscalls.push_back(t.syscalls.front()); }},
         {"linux", "thread sample shares",
-         [](GroundTruth& t) {  // the busiest thread's instructions credited to the kernel worker
-             auto busiest = std::max_element(t.threads.begin(), t.threads.end(), [](auto& a, auto& b) {
-                 return a.second.instructions < b.second.instructions;
-             });
-             t.threads.at(57).instructions += std::exchange(busiest->second.instructions, 0);
+         [](GroundTruth& t) {  // the nginx workers' instructions credited to the kernel worker
+             for (TruthRun& run : t.runs) run.tid = run.tid == 1201 || run.tid == 1202 ? 57 : run.tid;
          }},
         {"linux", "user stack frames", [](GroundTruth& t) { t.threads.at(1200).mappings = {t.threads.at(1200).exePath}; }},
         {"linux", "user stack frames", [](GroundTruth& t) { t.threads.at(1200).exePath = "/usr/sbin/httpd"; }},
-        {"linux", "samples per core", [](GroundTruth& t) { t.coreInstructions.at(1) += t.samplingInterval; }},
-        {"linux", "counter 'Write refills'", [](GroundTruth& t) { t.counters.at(0).events += 1; }},
+        {"linux", "samples per core", oneMoreSample},
+        {"linux", "counter 'Write refills'", [](GroundTruth& t) { t.counters.at(0).eventTimes.push_back(0); }},
         {"linux", "thread names", [](GroundTruth& t) { t.threads.at(1201).name = "nginx-wrk"; }},
         {"baremetal", "function activity", [](GroundTruth& t) { t.calls.pop_back(); }},
         {"baremetal", "function activity", [](GroundTruth& t) { t.calls.front().duration += 1; }},
         {"baremetal", "function activity", [](GroundTruth& t) { t.calls.front().core ^= 1; }},
         {"baremetal", "call stacks of samples",
          [](GroundTruth& t) {  // main's call site
-             for (auto& [key, stacks] : t.periodicStacks) {
-                 for (auto& stack : stacks) stack.back() += 4;
-             }
+             for (TruthPeriodic& p : t.periodic) p.frames.back().callSite += 4;
          }},
-        {"baremetal", "switches", [](GroundTruth& t) { t.switches.front().tid = 1; }},
-        {"baremetal", "samples per core", [](GroundTruth& t) { t.coreInstructions.at(0) -= t.samplingInterval; }},
+        {"baremetal", "switches",
+         [](GroundTruth& t) {  // core 1's first sample emitted first: the same round, the same stacks
+             const auto first = std::find_if(t.periodic.begin(), t.periodic.end(), [&](const TruthPeriodic& p) {
+                 return p.core == 1 && p.count == t.samplingInterval;
+             });
+             std::rotate(t.periodic.begin(), first, first + 1);
+         }},
+        {"baremetal", "samples per core", oneMoreSample},
     };
     for (const auto& [scenario, row, plant] : cases) {
         GroundTruth truth = Runs().truth(scenario);
@@ -108,6 +113,24 @@ TEST(CaptureVerifierTest, EachCheckFailsOnItsPlantedFault) {
         const VerifyReport report = VerifyCapture(Runs().captures.at(scenario), truth);
         EXPECT_EQ(Failing(report), std::vector<std::string>{row}) << scenario << "\n" << report.Table();
     }
+}
+
+TEST(CaptureVerifierTest, InstructionSharesCountTheWindowAndTheThreadsTheDriverKnows) {
+    GroundTruth t;
+    t.scenario = "linux";
+    t.cores = 2;
+    t.windowStart = 100;
+    t.windowEnd = 300;
+    for (uint32_t tid : {0, 1, 2, 3}) t.threads[tid].tid = tid;
+    t.switches = {{0, 50, 1, 1}, {1, 150, 2, 1}, {0, 300, 3, 1}};
+    t.runs = {{0, 1, 0, 1000, 1},    // before the window
+              {0, 1, 100, 200, 1},   // before the window's first switch: nothing sampled
+              {1, 2, 100, 300, 2},   // after core 1's switch
+              {0, 1, 200, 500, 2},   // core 0 saw no switch in the window: task 0
+              {0, 3, 300, 4000, 3}}; // after the window
+    std::map<uint32_t, double> shares;
+    for (const ThreadShare& s : VerifyCapture(rcf::Capture{}, t).shares) shares[s.tid] = s.instructionShare;
+    EXPECT_EQ(shares, (std::map<uint32_t, double>{{0, 500.0 / 800}, {2, 300.0 / 800}}));
 }
 
 TEST(SampleBound, GrowsWithTheCountAndShrinksWithTheShare) {

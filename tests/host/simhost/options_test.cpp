@@ -68,13 +68,17 @@ TEST(ParameterCheck, ValuesAreCheckedAgainstThePluginsTable) {
     // An assignment, the id and integer value it gives, or the error it gives.
     const std::tuple<std::string, uint32_t, int64_t, std::string> cases[] = {
         {"time-base=1", 1, 1, ""},
-        {"trace-end-time=0xFFFFFFFFFFFFFFFF", 6, -1, ""},
-        {"trace-start-time=-5", 5, -5, ""},
+        {"trace-end-time=0xFFFFFFFFFFFFFFFF", 6, -1, ""},  // 2^64-1, all bits
+        {"trace-start-time=0", 5, 0, ""},
         {"discovery-mode=on", 8, 1, ""},
         {"trace-compile=no", 3, 0, ""},
         {"config=" + std::string(1023, 'x'), 7, 0, ""},
-        {"time-base=fast", 0, 0, "parameter 'time-base' takes an integer, not 'fast'"},
-        {"time-base=+1", 0, 0, "parameter 'time-base' takes an integer, not '+1'"},
+        {"time-base=fast", 0, 0, "parameter 'time-base' takes an integer from 0 to 1, not 'fast'"},
+        {"time-base=+1", 0, 0, "parameter 'time-base' takes an integer from 0 to 1, not '+1'"},
+        {"time-base=2", 0, 0, "parameter 'time-base' takes an integer from 0 to 1, not '2'"},
+        {"trace-start-time=-5", 0, 0, "parameter 'trace-start-time' takes an integer from 0 to 2^64-1, not '-5'"},
+        {"trace-end-time=0x10000000000000000", 0, 0,
+         "parameter 'trace-end-time' takes an integer from 0 to 2^64-1, not '0x10000000000000000'"},
         {"discovery-mode=2", 0, 0, "parameter 'discovery-mode' takes true or false, not '2'"},
         {"config=" + std::string(1024, 'x'), 0, 0, "parameter 'config' is longer than 1023 characters"},
         {"bogus=1", 0, 0, "unknown parameter 'bogus'"},
