@@ -37,7 +37,7 @@ test-sanitize: deps $(BUILD_SAN)/build.ninja
 # the source tree. A crashing input lands in $(BUILD_FUZZ)/artifacts/<name>/
 # and fails the run (after every target has had its turn).
 FUZZ_TARGETS = json_reader expression_parser system_map kernel_offsets symbol_file \
-  counter_file_reader frame_decoder capture_reader
+  counter_file_reader frame_decoder capture_reader btf_reader
 
 $(BUILD_FUZZ)/build.ninja: | deps
 	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and every test need, skipping what is already
-# there: compilers, CMake, Ninja, GoogleTest, Google Benchmark, the
+# there: compilers, CMake, Ninja, GoogleTest, Google Benchmark, zlib, the
 # sanitizer runtime and binutils. Shared by `make test` and CI. Without root
 # (and without sudo) it only names what is missing.
 set -euo pipefail
@@ -14,6 +14,7 @@ have_cmd clang++ || need+=(clang)
 have_cmd nm || need+=(binutils)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+[ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)  # kernel-layout reads gzip-compressed kernels
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.asan-x86_64.a >/dev/null 2>&1 ||
   need+=(libclang-rt-14-dev)
 

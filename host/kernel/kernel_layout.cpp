@@ -127,4 +127,28 @@ KernelLayout KernelLayout::Debian510CloudArm64() {
     return l;
 }
 
+KernelLayout KernelLayout::Debian61CloudArm64() {
+    KernelLayout l;
+    l.taskState = 24;     // __state
+    l.taskIoWait = 1280;  // the word holding in_iowait (bit 3)
+    l.taskMm = 1208;
+    l.taskPid = 1352;
+    l.taskTgid = 1356;
+    l.taskComm = 1912;
+    l.taskCommLength = 16;
+    l.mmExeFile = 816;
+    l.fileFPath = 16;
+    l.pathDentry = 8;
+    l.dentryDName = 32;
+    l.dentryDParent = 24;
+    l.qstrName = 8;
+    l.vmaStart = 0;
+    l.vmaEnd = 8;
+    l.vmaFile = 112;
+    l.vmaPgoff = 104;
+    l.mapleTree = true;
+    l.maple = {0, 8, 8, 128, 248, 8, 80, 240};
+    return l;
+}
+
 }  // namespace kvhost

@@ -73,6 +73,9 @@ struct KernelLayout {
     // Debian's arm64 kernel 5.10.0-32-cloud-arm64 (5.10.223-1), as read from
     // that build's type information.
     static KernelLayout Debian510CloudArm64();
+    // Debian's arm64 kernel 6.1.0-57-cloud-arm64 (6.1.192-3): areas in a
+    // maple tree, task state in __state.
+    static KernelLayout Debian61CloudArm64();
 };
 
 }  // namespace kvhost
