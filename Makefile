@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CXX_MAIN ?= g++
 
-.PHONY: all deps build test test-sanitize fuzz demo bench clean
+.PHONY: all deps build test test-sanitize fuzz demo demo-qemu bench clean
 
 all: build
 
@@ -61,6 +61,16 @@ demo: build
 	./$(BUILD)/simhost --plugin ./$(BUILD)/VantricTrace.so --scenario linux --verify \
 	  --work-dir ./$(BUILD)/simhost-linux -P output-directory=. -P rcf-capture=kelvane.rcf
 	./$(BUILD)/rcf summary ./kelvane.rcf
+
+# The plug-in on a real arm64 Linux guest in qemu-system-aarch64: fetches
+# the guest (Debian's cloud kernel and a small initramfs), traces its
+# workload into ./qemu.rcf, checks it against the guest's report, summarises.
+QEMU_TARGET ?= $(HOME)/.cache/vantric-arm64-target
+demo-qemu: build
+	./scripts/fetch-arm64-target.sh $(QEMU_TARGET) >/dev/null
+	./$(BUILD)/qemuhost --target $(QEMU_TARGET) --verify --work-dir ./$(BUILD)/qemuhost \
+	  -P output-directory=. -P rcf-capture=qemu.rcf
+	./$(BUILD)/rcf summary ./qemu.rcf
 
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done
