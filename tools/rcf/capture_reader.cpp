@@ -75,6 +75,14 @@ void ParseCapturedXml(const std::string& text, Capture& capture) {
 }  // namespace
 
 bool ReadCapture(const std::string& directory, Capture& capture) {
+    std::vector<Frame> frames;
+    bool listed =
+        VisitCapture(directory, capture, [&](const Frame& frame) { frames.push_back(frame); });
+    capture.frames = std::move(frames);
+    return listed;
+}
+
+bool VisitCapture(const std::string& directory, Capture& capture, const FrameVisitor& visit) {
     namespace fs = std::filesystem;
     capture = Capture{};
     capture.directory = directory;
@@ -101,7 +109,10 @@ bool ReadCapture(const std::string& directory, Capture& capture) {
             continue;
         }
         std::vector<uint8_t> bytes(text->begin(), text->end());
-        capture.frames.push_back(DecodeFrame(name, bytes, capture.diagnostics));
+        Frame frame = DecodeFrame(name, bytes, capture.diagnostics);
+        visit(frame);
+        frame.records.clear();
+        capture.frames.push_back(std::move(frame));
     }
     capture.sessionXml = ReadText(root / "session.xml");
     capture.capturedXml = ReadText(root / "captured.xml");
