@@ -82,31 +82,6 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
-// Every parameter at its default, as a host passes them.
-std::vector<ZVT::v0::ParameterValue> Defaults(const simhost::ParameterTable& table) {
-    std::vector<ZVT::v0::ParameterValue> values;
-    for (const ZVT::v0::ParameterInfo& info : table) {
-        ZVT::v0::ParameterValue value;
-        std::memset(static_cast<void*>(&value), 0, sizeof value);
-        value.id = info.id;
-        value.integerValue = info.defaultInteger;
-        std::memcpy(value.textValue, info.defaultText, sizeof value.textValue - 1);
-        values.push_back(value);
-    }
-    return values;
-}
-
-// The plug-in adds to an existing capture directory, so files of an
-// earlier run would be read back with this one.
-void RemoveEarlierCapture(const fs::path& directory) {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(directory, ec)) {
-        const std::string name = entry.path().filename().string();
-        const bool data = name.size() == 10 && name.find_first_not_of("0123456789") == std::string::npos;
-        if (data || name == "session.xml" || name == "captured.xml") fs::remove(entry.path(), ec);
-    }
-}
-
 // Waits for the first stop reply; false when none comes.
 bool WaitForStop(GdbRemote& remote, int timeoutMs, StopReply& stop) {
     std::string reply;
@@ -278,14 +253,10 @@ int QemuRun::Execute() {
     for (uint32_t thread : *threads) simulation.AddVcpu(thread, access, registers);
     assignments.insert(assignments.begin(), "config=" + config);
     const std::string capturePath = simhost::CapturePath(assignments);
-    RemoveEarlierCapture(capturePath);
+    simhost::RemoveEarlierCapture(capturePath);
     const simhost::ParameterTable table = simhost::ReadParameterTable(*library.factory());
-    std::vector<ZVT::v0::ParameterValue> values = Defaults(table);
-    for (const std::string& assignment : assignments) {
-        ZVT::v0::ParameterValue value;
-        if (!simhost::ParseAssignment(table, assignment, value, error)) return Fail(error);
-        values.push_back(value);
-    }
+    std::vector<ZVT::v0::ParameterValue> values;
+    if (!simhost::InstanceValues(table, assignments, values, error)) return Fail(error);
     simhost::PluginSession session(*library.factory());
     if (!session.Create("VantricTrace", values, error) || !session.Connect(simulation, error)) return Fail(error);
 

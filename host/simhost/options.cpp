@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <filesystem>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -129,6 +131,15 @@ std::string CapturePath(const std::vector<std::string>& assignments) {
         name += ".rcf";
     }
     return directory + "/" + name;
+}
+
+void RemoveEarlierCapture(const std::string& directory) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+        const std::string name = entry.path().filename().string();
+        const bool dataFile = name.size() == 10 && name.find_first_not_of("0123456789") == std::string::npos;
+        if (dataFile || name == "session.xml" || name == "captured.xml") std::filesystem::remove(entry.path(), ec);
+    }
 }
 
 }  // namespace simhost

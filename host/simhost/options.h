@@ -36,4 +36,9 @@ std::string LastAssignment(const std::vector<std::string>& assignments, const st
 // values: output directory, "/", the capture name with ".rcf" made sure of.
 std::string CapturePath(const std::vector<std::string>& assignments);
 
+// The plug-in writes into an existing capture directory without emptying
+// it, so data files of an earlier, longer run would survive and be read back
+// with this one. Removes only what a capture holds.
+void RemoveEarlierCapture(const std::string& directory);
+
 }  // namespace simhost

@@ -112,6 +112,26 @@ bool ParseAssignment(const ParameterTable& table, const std::string& assignment,
     return false;
 }
 
+bool InstanceValues(const ParameterTable& table, const std::vector<std::string>& assignments,
+                    std::vector<ZVT::v0::ParameterValue>& values, std::string& error) {
+    values.clear();
+    for (const ZVT::v0::ParameterInfo& info : table) {
+        ZVT::v0::ParameterValue value;
+        std::memset(static_cast<void*>(&value), 0, sizeof value);
+        value.id = info.id;
+        value.integerValue = info.defaultInteger;
+        std::memcpy(value.textValue, info.defaultText, sizeof value.textValue);
+        value.textValue[sizeof value.textValue - 1] = '\0';
+        values.push_back(value);
+    }
+    for (const std::string& assignment : assignments) {
+        ZVT::v0::ParameterValue value;
+        if (!ParseAssignment(table, assignment, value, error)) return false;
+        values.push_back(value);
+    }
+    return true;
+}
+
 std::string FormatParameterTable(const ParameterTable& table) {
     std::string out;
     char line[2200];

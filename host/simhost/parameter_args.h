@@ -19,6 +19,12 @@ ParameterTable ReadParameterTable(ZVT::v0::PluginFactory& factory);
 bool ParseAssignment(const ParameterTable& table, const std::string& assignment,
                      ZVT::v0::ParameterValue& value, std::string& error);
 
+// What a host passes to CreateInstance: every parameter at its default, then
+// the assignments in order (a later value of an id wins in the plug-in).
+// False with `error` set for the first assignment that does not parse.
+bool InstanceValues(const ParameterTable& table, const std::vector<std::string>& assignments,
+                    std::vector<ZVT::v0::ParameterValue>& values, std::string& error);
+
 // The parameter table as a human-readable listing.
 std::string FormatParameterTable(const ParameterTable& table);
 

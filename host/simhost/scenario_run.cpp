@@ -12,35 +12,6 @@
 namespace simhost {
 namespace {
 
-// Every parameter at its default, as a host passes them.
-std::vector<ZVT::v0::ParameterValue> Defaults(const ParameterTable& table) {
-    std::vector<ZVT::v0::ParameterValue> values;
-    for (const ZVT::v0::ParameterInfo& info : table) {
-        ZVT::v0::ParameterValue value;
-        std::memset(static_cast<void*>(&value), 0, sizeof value);
-        value.id = info.id;
-        value.integerValue = info.defaultInteger;
-        std::memcpy(value.textValue, info.defaultText, sizeof value.textValue);
-        value.textValue[sizeof value.textValue - 1] = '\0';
-        values.push_back(value);
-    }
-    return values;
-}
-
-// The plug-in writes into an existing capture directory without emptying
-// it, so data files of an earlier, longer run would survive and be read back
-// with this one. Only what a capture holds is removed.
-void RemoveEarlierCapture(const std::filesystem::path& directory) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
-        const std::string name = entry.path().filename().string();
-        const bool dataFile = name.size() == 10 && name.find_first_not_of("0123456789") == std::string::npos;
-        if (dataFile || name == "session.xml" || name == "captured.xml") {
-            std::filesystem::remove(entry.path(), ec);
-        }
-    }
-}
-
 // The window the plug-in traces: the last value of each bound, defaults first.
 void SetWindow(const ParameterTable& table, const std::vector<ZVT::v0::ParameterValue>& values,
                GroundTruth& truth) {
@@ -92,12 +63,8 @@ bool RunScenario(PluginLibrary& library, const Options& options, bool showProgre
 
     ZVT::v1::PluginFactory& factory = *library.factory();
     const ParameterTable table = ReadParameterTable(factory);
-    std::vector<ZVT::v0::ParameterValue> values = Defaults(table);
-    for (const std::string& assignment : assignments) {
-        ZVT::v0::ParameterValue value;
-        if (!ParseAssignment(table, assignment, value, error)) return false;
-        values.push_back(value);
-    }
+    std::vector<ZVT::v0::ParameterValue> values;
+    if (!InstanceValues(table, assignments, values, error)) return false;
     SetWindow(table, values, scenario.truth());
 
     PluginSession session(factory);

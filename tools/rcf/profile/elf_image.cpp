@@ -24,6 +24,21 @@ std::string Demangled(const char* name) {
     return out;
 }
 
+bool FindUnit(Dwarf* dwarf, uint64_t address, Dwarf_Die& unit) {
+    // Without .debug_aranges (clang writes none by default) the address
+    // table is empty, so ask each compilation unit for its ranges.
+    Dwarf_Off offset = 0;
+    Dwarf_Off next = 0;
+    size_t headerSize = 0;
+    for (int units = 0; units < 100000; ++units) {
+        if (dwarf_nextcu(dwarf, offset, &next, &headerSize, nullptr, nullptr, nullptr) != 0) return false;
+        if (dwarf_offdie(dwarf, offset + headerSize, &unit) != nullptr && dwarf_haspc(&unit, address) == 1)
+            return true;
+        offset = next;
+    }
+    return false;
+}
+
 }  // namespace
 
 ElfImage::~ElfImage() { close(); }
@@ -125,7 +140,7 @@ ElfImage::Found ElfImage::lookup(uint64_t offset) const {
     }
     if (found.reason != Unresolved::kResolved || dwarf_ == nullptr) return found;
     Dwarf_Die unit;
-    if (dwarf_addrdie(dwarf_, address, &unit) == nullptr) return found;
+    if (dwarf_addrdie(dwarf_, address, &unit) == nullptr && !FindUnit(dwarf_, address, unit)) return found;
     Dwarf_Line* line = dwarf_getsrc_die(&unit, address);
     if (line == nullptr) return found;
     int number = 0;
