@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <tuple>
+#include <variant>
 
 #include "rcf/capture_check.h"
 
@@ -25,6 +27,35 @@ VerifyRow Consistency(const rcf::Capture& capture) {
     const std::vector<std::string> reasons = rcf::CheckCapture(capture);
     VerifyRow row{"rcf check", "0 problems", Text(reasons.size()) + " problems", reasons.empty(), {}};
     if (!reasons.empty()) row.detail = reasons.front();
+    return row;
+}
+
+// A thread runs on one vCPU at a time: after all switches of one moment,
+// no thread but the idle tasks (0) is the current one of two vCPUs.
+VerifyRow Switches(const rcf::Capture& capture) {
+    std::vector<std::tuple<uint64_t, uint32_t, uint32_t>> switches;  // time, core, incoming tid
+    for (const rcf::Frame& frame : capture.frames) {
+        if (!frame.core) continue;
+        for (const rcf::Record& record : frame.records) {
+            if (const auto* s = std::get_if<rcf::SwitchRecord>(&record.body)) switches.emplace_back(s->time, *frame.core, s->tid);
+        }
+    }
+    std::stable_sort(switches.begin(), switches.end(),
+                     [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    VerifyRow row{"switches", "one vCPU per thread", Text(switches.size()) + " switches", true, {}};
+    if (switches.empty()) Miss(row, "no switch");
+    std::map<uint32_t, uint32_t> current;  // core -> tid
+    for (size_t i = 0; i < switches.size(); ++i) {
+        const auto [time, core, tid] = switches[i];
+        current[core] = tid;
+        if (i + 1 < switches.size() && std::get<0>(switches[i + 1]) == time) continue;
+        std::map<uint32_t, uint32_t> coreOf;  // tid -> core
+        for (const auto& [c, t] : current) {
+            if (t == 0) continue;
+            const auto [it, fresh] = coreOf.emplace(t, c);
+            if (!fresh) Miss(row, "thread " + Text(t) + " current on vCPUs " + Text(it->second) + " and " + Text(c) + " at " + Text(time));
+        }
+    }
     return row;
 }
 
@@ -155,7 +186,7 @@ VerifyRow DashFrames(const rcf::Capture& capture, const GuestReport& report) {
 }  // namespace
 
 std::vector<VerifyRow> GuestVerifier::Verify(const rcf::Capture& capture, const GuestReport& report) {
-    std::vector<VerifyRow> rows{Consistency(capture), Names(capture, report), Exits(capture, report)};
+    std::vector<VerifyRow> rows{Consistency(capture), Switches(capture), Names(capture, report), Exits(capture, report)};
     for (VerifyRow& row : Annotations(capture, report)) rows.push_back(std::move(row));
     rows.push_back(DashFrames(capture, report));
     return rows;

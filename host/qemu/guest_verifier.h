@@ -1,4 +1,5 @@
-// Checks a capture of a QEMU run against the guest's own report: each
+// Checks a capture of a QEMU run against the guest's own report: no thread
+// current on two vCPUs at once, each
 // process it started named with its pid as thread id, each file it opened
 // and program it executed an annotation of that thread, its exit seen, the
 // dash process's user frames in files and at offsets its memory map gives,

@@ -48,6 +48,10 @@ rcf::Capture Faithful() {
     // the pid ran busybox, whose offsets dash's map does not cover.
     capture.frames.push_back(FrameOf(2, {rcf::SampleRecord{25, 1, 98, 98, {{1, 0x1d000}, {2, 0x2a000}}},
                                          rcf::SampleRecord{15, 3, 98, 98, {{3, 0xfb468}}}}));
+    // 98 moves from vCPU 0 to vCPU 1 at 35, both switches at that moment.
+    capture.frames.push_back(FrameOf(7, {rcf::SwitchRecord{10, 90, 1}, rcf::SwitchRecord{20, 98, 0}, rcf::SwitchRecord{35, 0, 1}}));
+    capture.frames.push_back(FrameOf(7, {rcf::SwitchRecord{5, 0, 1}, rcf::SwitchRecord{35, 98, 1}}));
+    capture.frames.back().core = 1;
     return capture;
 }
 
@@ -78,6 +82,8 @@ TEST(GuestVerifier, AFaithfulCapturePassesAndEachFaultIsNamed) {
          "a dash sample whose pc lies in no mapped file"},
         {"no dash sample", [&](rcf::Capture& c) { c.frames[3].records.erase(c.frames[3].records.begin()); },
          "no user-mode sample of dash (pid 98)"},
+        {"a thread on two vCPUs", [&](rcf::Capture& c) { std::get<rcf::SwitchRecord>(record(c, 4, 2)).time = 36; },
+         "thread 98 current on vCPUs 0 and 1 at 35"},
         {"unnamed cookie", [&](rcf::Capture& c) { c.frames[0].records.erase(c.frames[0].records.begin() + 1); },
          ""},  // rcf check: a sample cookie without a name
     };
