@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CXX_MAIN ?= g++
 
-.PHONY: all deps build test test-sanitize fuzz demo demo-qemu bench clean
+.PHONY: all deps build test test-sanitize fuzz demo demo-qemu report-screenshot bench clean
 
 all: build
 
@@ -56,11 +56,22 @@ fuzz: deps $(BUILD_FUZZ)/build.ninja
 	if [ -n "$$failed" ]; then echo "fuzz: findings in$$failed (see $(BUILD_FUZZ)/artifacts/)"; exit 1; fi
 
 # The Linux scenario on its defaults through the real plug-in: writes
-# ./kelvane.rcf, checks it against what ran, then summarises it.
+# ./kelvane.rcf, checks it against what ran, summarises it and writes the
+# page to look at it with, ./kelvane-report.html.
+DEMO_WORK = ./$(BUILD)/simhost-linux
 demo: build
 	./$(BUILD)/simhost --plugin ./$(BUILD)/VantricTrace.so --scenario linux --verify \
-	  --work-dir ./$(BUILD)/simhost-linux -P output-directory=. -P rcf-capture=kelvane.rcf
+	  --work-dir $(DEMO_WORK) -P output-directory=. -P rcf-capture=kelvane.rcf
 	./$(BUILD)/rcf summary ./kelvane.rcf
+	./$(BUILD)/rcf report ./kelvane.rcf -o ./kelvane-report.html \
+	  --symbols $(DEMO_WORK)/System.map --sysroot $(DEMO_WORK)/sysroot
+	@echo "open ./kelvane-report.html in a browser"
+
+# The README's picture of the demo's report, taken by headless Chromium.
+report-screenshot: demo
+	timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars \
+	  --window-size=1400,2000 --virtual-time-budget=5000 \
+	  --screenshot=$(CURDIR)/docs/kelvane-report.png file://$(CURDIR)/kelvane-report.html
 
 # The plug-in on a real arm64 Linux guest in qemu-system-aarch64: fetches
 # the guest (Debian's cloud kernel and a small initramfs), traces its

@@ -6,10 +6,16 @@ namespace simhost {
 namespace {
 
 constexpr uint64_t kCodeBase = 0x80000;
-constexpr uint64_t kResetPc = 0x1000;     // reset vector code: branches to main
-constexpr uint64_t kIrqVectorPc = 0x1280; // IRQ vector code: calls the handler
 constexpr uint32_t kResetVector = 0;
 constexpr uint32_t kIrqVector = 5;
+// The vector table: one 0x80-byte slot of code per vector, listed in no
+// symbol file the plug-in is given.
+constexpr uint64_t kVectorTable = 0x1000;
+constexpr uint64_t kVectorSlotBytes = 0x80;
+// 0x1000, reset vector code: branches to main.
+constexpr uint64_t kResetPc = kVectorTable + kResetVector * kVectorSlotBytes;
+// 0x1280, IRQ vector code: calls the handler.
+constexpr uint64_t kIrqVectorPc = kVectorTable + kIrqVector * kVectorSlotBytes;
 constexpr uint32_t kComputeBytes = 256;
 
 using Op = BareMetalScenario::Op;
@@ -102,6 +108,12 @@ std::vector<std::string> BareMetalScenario::Prepare() {
     const auto& dir = options_.workDir;
     WriteFile(dir / "app.sym", app);
     WriteFile(dir / "dsp.sym", dsp);
+    // For the offline tools only: the plug-in is not given it, so its
+    // captures do not depend on it.
+    WriteFile(dir / "vectors.sym",
+              "reset_vector " + Hex(kResetPc) + " " + Hex(kResetPc + kVectorSlotBytes) + "\n" +
+                  "irq_vector " + Hex(kIrqVectorPc) + " " + Hex(kIrqVectorPc + kVectorSlotBytes) +
+                  "\n");
     WriteFile(dir / "baremetal.json",
               "{\n"
               "  \"operating-system\": \"none\",\n"

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 #include "rcf/frame_decoder.h"
 
@@ -72,51 +73,80 @@ void ParseCapturedXml(const std::string& text, Capture& capture) {
     }
 }
 
+// "kelvane.rcf" for "runs/kelvane.rcf/": what progress lines call the capture.
+std::string CaptureName(const std::string& directory) {
+    std::filesystem::path path(directory);
+    if (!path.has_filename()) path = path.parent_path();
+    std::string name = path.filename().string();
+    return name.empty() ? directory : name;
+}
+
 }  // namespace
 
 bool ReadCapture(const std::string& directory, Capture& capture) {
+    return ReadCapture(directory, capture, nullptr);
+}
+
+bool ReadCapture(const std::string& directory, Capture& capture, ReadProgress* progress) {
     std::vector<Frame> frames;
-    bool listed =
-        VisitCapture(directory, capture, [&](const Frame& frame) { frames.push_back(frame); });
+    bool listed = VisitCapture(
+        directory, capture, [&](const Frame& frame) { frames.push_back(frame); }, progress);
     capture.frames = std::move(frames);
     return listed;
 }
 
 bool VisitCapture(const std::string& directory, Capture& capture, const FrameVisitor& visit) {
+    return VisitCapture(directory, capture, visit, nullptr);
+}
+
+bool VisitCapture(const std::string& directory, Capture& capture, const FrameVisitor& visit,
+                  ReadProgress* progress) {
     namespace fs = std::filesystem;
     capture = Capture{};
     capture.directory = directory;
     std::error_code error;
-    std::vector<std::string> names;
+    // Name and size as listed; a size that cannot be had counts 0 (its read then fails).
+    std::vector<std::pair<std::string, uint64_t>> files;
+    uint64_t totalBytes = 0;
     for (fs::directory_iterator it(directory, error), end; !error && it != end;
          it.increment(error)) {
         std::string name = it->path().filename().string();
-        if (IsDataFileName(name)) names.push_back(name);
+        if (!IsDataFileName(name)) continue;
+        std::error_code sizeError;
+        const uintmax_t size = it->file_size(sizeError);
+        files.emplace_back(std::move(name), sizeError ? 0 : size);
+        totalBytes += files.back().second;
     }
     if (error) {
         capture.diagnostics.push_back({Diagnostic::Severity::kError, directory, 0,
                                        "cannot read the capture directory: " + error.message()});
         return false;
     }
-    std::sort(names.begin(), names.end());
+    std::sort(files.begin(), files.end());
+    if (progress) progress->start(CaptureName(directory), files.size(), totalBytes);
 
     fs::path root(directory);
-    for (const std::string& name : names) {
+    uint64_t filesDone = 0;
+    uint64_t bytesDone = 0;
+    for (const auto& [name, size] : files) {
         std::optional<std::string> text = ReadText(root / name);
-        if (!text) {
+        if (text) {
+            std::vector<uint8_t> bytes(text->begin(), text->end());
+            Frame frame = DecodeFrame(name, bytes, capture.diagnostics);
+            visit(frame);
+            frame.records.clear();
+            capture.frames.push_back(std::move(frame));
+        } else {
             capture.diagnostics.push_back(
                 {Diagnostic::Severity::kError, name, 0, "cannot read the file"});
-            continue;
         }
-        std::vector<uint8_t> bytes(text->begin(), text->end());
-        Frame frame = DecodeFrame(name, bytes, capture.diagnostics);
-        visit(frame);
-        frame.records.clear();
-        capture.frames.push_back(std::move(frame));
+        bytesDone += size;
+        if (progress) progress->advance(++filesDone, bytesDone);
     }
     capture.sessionXml = ReadText(root / "session.xml");
     capture.capturedXml = ReadText(root / "captured.xml");
     if (capture.capturedXml) ParseCapturedXml(*capture.capturedXml, capture);
+    if (progress) progress->finish();
     return true;
 }
 

@@ -38,7 +38,7 @@ cd "$work"
 "$bin/simhost" --scenario baremetal --cores 2 --instructions 300000 --work-dir "$work/bm" \
   -P rcf-capture=bm.rcf >/dev/null 2>&1
 "$bin/rcf" export bm.rcf --format speedscope -o bm.json --symbols "$work/bm/app.sym" \
-  --symbols "$work/bm/dsp.sym" 2>/dev/null
+  --symbols "$work/bm/dsp.sym" --symbols "$work/bm/vectors.sym" 2>/dev/null
 
 failed=0
 for name in linux bm; do

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "rcf/profile/sample_timeline.h"
+
 namespace vantric::rcf {
 
 // How a frame's address is to be read.
@@ -134,6 +136,10 @@ struct SymbolReport {
     uint64_t unresolved() const { return frames - framesBy[0]; }
 };
 
+// Slots of the sample timeline: an index into Profile::samples, or with
+// this bit set an index into Profile::framelessSamples.
+inline constexpr uint32_t kFramelessSlot = 0x80000000u;
+
 struct Profile {
     uint64_t startTime = 0;
     uint64_t endTime = 0;
@@ -144,6 +150,8 @@ struct Profile {
     std::vector<uint32_t> locationModule;  // per location, an index into modules
     std::vector<Stack> stacks;
     std::vector<SampleCount> samples;
+    std::vector<SampleCount> framelessSamples;  // per thread and core; no stack
+    SampleTimeline timeline;                    // samples over time, by slot
     std::map<uint32_t, Thread> threads;
     std::map<uint32_t, Process> processes;
     std::vector<CoreSlice> coreSlices;  // by core, then time

@@ -65,6 +65,11 @@ void ProfileBuilder::addSample(uint32_t core, const SampleRecord& sample) {
     ++owner.samples;
     if (sample.frames.empty()) {
         ++profile_.samplesWithoutFrames;
+        auto [slot, fresh] = framelessIndex_.emplace(std::make_pair(sample.tid, core),
+                                                     profile_.framelessSamples.size());
+        if (fresh) profile_.framelessSamples.push_back({sample.tid, core, 0, 0});
+        ++profile_.framelessSamples[slot->second].count;
+        profile_.timeline.add(sample.time, kFramelessSlot | static_cast<uint32_t>(slot->second));
         return;
     }
     std::vector<uint32_t> ids;
@@ -84,6 +89,8 @@ void ProfileBuilder::addSample(uint32_t core, const SampleRecord& sample) {
                                               profile_.samples.size());
     if (fresh) profile_.samples.push_back({sample.tid, core, stack->second, 0});
     ++profile_.samples[slot->second].count;
+    profile_.timeline.add(sample.time, static_cast<uint32_t>(slot->second));
+    if (!keepRuns_) return;
 
     // A core's samples come in time order, so runs are kept per thread and core.
     std::vector<SampleRun>& runs = runs_[{sample.tid, core}];

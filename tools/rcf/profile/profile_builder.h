@@ -24,7 +24,9 @@ public:
         uint64_t to = std::numeric_limits<uint64_t>::max();
     };
 
-    explicit ProfileBuilder(Window window) : window_(window) {}
+    // Without `keepRuns` the threads get no sample runs, and the model's size
+    // no longer grows with the number of samples.
+    explicit ProfileBuilder(Window window, bool keepRuns = true) : window_(window), keepRuns_(keepRuns) {}
     ProfileBuilder() = default;
 
     void add(const Frame& frame);
@@ -61,12 +63,14 @@ private:
     void buildThreads();
 
     Window window_;
+    bool keepRuns_ = true;
     Profile profile_;
     uint64_t minTime_ = std::numeric_limits<uint64_t>::max();
     uint64_t maxTime_ = 0;
     std::map<std::tuple<uint32_t, uint64_t, AddressKind>, uint32_t> locationIndex_;
     std::map<std::vector<uint32_t>, uint32_t> stackIndex_;
     std::map<std::tuple<uint32_t, uint32_t, uint32_t>, size_t> sampleIndex_;  // tid, core, stack
+    std::map<std::pair<uint32_t, uint32_t>, size_t> framelessIndex_;         // tid, core
     std::map<std::pair<uint32_t, uint32_t>, std::vector<SampleRun>> runs_;   // tid, core
     std::map<uint32_t, uint64_t> lastSample_;                                // per core
     std::map<uint32_t, std::string> cookieNames_;

@@ -1,0 +1,69 @@
+#!/bin/sh
+# Opens rcf report's pages for simhost's two scenarios in headless Chromium
+# and checks what the page's script rendered (not the data it was given):
+# every section, a thread and a function the scenario is known to run, the
+# bare-metal symbol files naming every frame, and no script error.
+# usage: report_browser_check.sh BINARY_DIR WORK_DIR
+# Exit 77 (skipped) when chromium is missing.
+set -eu
+bin=$1
+work=$2
+if ! command -v chromium >/dev/null 2>&1; then
+  echo "SKIPPED: chromium missing; scripts/install-deps.sh installs it"; exit 77
+fi
+for program in simhost VantricTrace.so rcf; do
+  [ -e "$bin/$program" ] || { echo "FAIL: $bin/$program missing: build it first"; exit 1; }
+done
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+"$bin/simhost" --scenario linux --cores 2 --instructions 3000000 --work-dir "$work/linux" \
+  -P rcf-capture=linux.rcf >/dev/null 2>&1 || { echo "FAIL: simhost linux scenario"; exit 1; }
+"$bin/rcf" report linux.rcf -o linux.html --symbols "$work/linux/System.map" 2>linux.err ||
+  { echo "FAIL: rcf report linux.rcf: $(cat linux.err)"; exit 1; }
+"$bin/simhost" --scenario baremetal --cores 2 --instructions 300000 --work-dir "$work/bm" \
+  -P rcf-capture=bm.rcf >/dev/null 2>&1 || { echo "FAIL: simhost baremetal scenario"; exit 1; }
+"$bin/rcf" report bm.rcf -o bm.html --symbols "$work/bm/app.sym" --symbols "$work/bm/dsp.sym" \
+  --symbols "$work/bm/vectors.sym" 2>bm.err || { echo "FAIL: rcf report bm.rcf: $(cat bm.err)"; exit 1; }
+
+failed=0
+fail() { echo "FAIL: $1"; failed=1; }
+# The lines of one section of a dumped page.
+section() { awk -v id="$1" 'index($0, "<section id=\"" id "\"") { on = 1 } on { print } on && /<\/section>/ { on = 0 }' "$2"; }
+# expect PAGE SECTION TEXT: the section shows TEXT.
+expect() {
+  section "$2" "$1.main" | grep -qF -- "$3" || fail "$1.html: section $2 does not show '$3' (page in $work/$1.dom)"
+}
+
+for name in linux bm; do
+  timeout 90 chromium --headless --no-sandbox --disable-gpu --enable-logging=stderr --v=0 \
+    --dump-dom "file://$work/$name.html" >"$name.dom" 2>"$name.chromium.log" || true
+  # Only what the script rendered: the page's body up to its scripts, which hold the data.
+  sed -n '/<main>/,/<\/main>/p' "$name.dom" >"$name.main"
+  if grep -q 'Uncaught' "$name.chromium.log"; then
+    fail "$name.html: script error: $(grep -m1 'Uncaught' "$name.chromium.log")"
+  fi
+  grep -qF "<title>$name.rcf - rcf report</title>" "$name.dom" || fail "$name.html: not titled after $name.rcf"
+  grep -qF '<body data-state="ready">' "$name.dom" || fail "$name.html: the page's script did not finish"
+  for id in overview timeline cpu-share flame-graph call-tree annotations functions; do
+    grep -qF "<section id=\"$id\"" "$name.main" || fail "$name.html: no section $id"
+  done
+  # Without --baseline there is nothing to compare with.
+  ! grep -qF '<section id="baseline"' "$name.main" || fail "$name.html: a baseline section without --baseline"
+  expect "$name" overview 'unresolved frames: '
+done
+
+# Threads in the timeline's legend and the CPU share, functions in the flame
+# graph and the call tree's top level (the hottest leaf functions).
+expect linux timeline 'nginx-worker'
+expect linux cpu-share 'nginx-worker'
+expect linux flame-graph 'el0_svc_common'
+expect linux call-tree 'el0_svc_common'
+expect linux annotations 'openat('
+expect bm cpu-share 'motor_ctrl'
+expect bm flame-graph 'fir_step'
+expect bm call-tree 'fir_step'
+expect bm functions 'filter_update'
+expect bm overview 'unresolved frames: 0% (0 of '
+[ $failed = 0 ] && echo "linux.html, bm.html: every section rendered"
+exit $failed
