@@ -1,5 +1,9 @@
 #include "linux_scenario.h"
 
+#include <filesystem>
+
+#include "elf_writer.h"
+
 namespace simhost {
 
 LinuxScenario::LinuxScenario(ScenarioOptions options)
@@ -54,6 +58,15 @@ std::vector<std::string> LinuxScenario::Prepare() {
               "    \"Condition\": \"KIND == 1\",\n    \"Title\": \"L2 cache\",\n"
               "    \"CounterName\": \"" + std::string(kCounterName) + "\",\n"
               "    \"Display\": \"hertz\",\n    \"Units\": \"refills\"\n  }\n]\n");
+    // The target's code files, for tools that name user frames from them
+    // (rcf --sysroot): the plug-in never reads these.
+    for (const LinuxWorkload::CodeFileEntry& file : workload_.CodeFiles()) {
+        ElfWriter elf(ElfWriter::kShared, 0, file.codeSize);  // position-independent, as mapped
+        for (const LinuxWorkload::FunctionEntry& f : file.functions) elf.AddFunction(f.name, f.offset, f.size);
+        const std::filesystem::path path = dir / "sysroot" / std::filesystem::path(file.path).relative_path();
+        std::filesystem::create_directories(path.parent_path());
+        WriteFile(path, elf.Bytes());
+    }
     return {"config=" + (dir / "config.json").string(),
             "counters-config-file=" + (dir / "counters.json").string()};
 }

@@ -2,7 +2,8 @@
 // by the scheduler model over the standard workload table (nginx, python3,
 // postgres, make, a kernel worker and one idle task per core). The scenario
 // writes the files a user would hand the plug-in (System.map, offsets,
-// settings, config and counters) and adds an L2 cache component that feeds
+// settings, config and counters), a sysroot whose ELF files name the user
+// code for the capture's readers, and adds an L2 cache component that feeds
 // a user counter.
 #pragma once
 

@@ -73,13 +73,13 @@ LinuxScheduler::LinuxScheduler(const LinuxWorkload& workload, KernelImage& image
 void LinuxScheduler::AddProcess(const LinuxWorkload::ProcessEntry& entry, uint64_t instructions) {
     Process p;
     p.exe = entry.exe;
-    p.areas.push_back({kExeBase, kExeBase + 0x80000, entry.exe, true});
+    p.areas.push_back({kExeBase, kExeBase + LinuxWorkload::kExeCodeSize, entry.exe, true});
     p.areas.push_back({kExeBase + 0x90000, kExeBase + 0xA0000, entry.exe, false});
     // The user data the builder hands out (system-call strings) is the heap.
     p.areas.push_back({KernelImage::kUserDataBase64, KernelImage::kUserDataBase64 + 0x1000000, "", false});
     for (size_t i = 0; i < entry.libraries.size(); ++i) {
         const uint64_t base = kLibraryBase + i * 0x400000;
-        p.areas.push_back({base, base + 0x180000, entry.libraries[i], true});
+        p.areas.push_back({base, base + LinuxWorkload::kLibraryCodeSize, entry.libraries[i], true});
         p.areas.push_back({base + 0x190000, base + 0x1A0000, entry.libraries[i], false});
     }
     if (entry.jitArea) p.areas.push_back({kJitBase, kJitBase + 0x100000, "", true});

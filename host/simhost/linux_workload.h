@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ public:
     static constexpr uint64_t kOpenatNumber = 56;
     static constexpr uint64_t kExecveNumber = 221;
     static constexpr int64_t kAtFdcwd = -100;  // the directory argument of every openat
+    // A process maps its executable's and libraries' code from file offset 0, this long.
+    static constexpr uint64_t kExeCodeSize = 0x80000;
+    static constexpr uint64_t kLibraryCodeSize = 0x180000;
 
     // How long a thread lives, as a share of the run.
     enum class Lifetime { kForever, kEighth, kSixteenth };
@@ -59,6 +63,17 @@ public:
         uint32_t tid = 0;
         std::string comm;
     };
+    struct FunctionEntry {
+        std::string name;
+        uint64_t offset = 0;  // into the file
+        uint64_t size = 0;
+    };
+    // A file mapped as code; its functions cover the code without gaps.
+    struct CodeFileEntry {
+        std::string path;
+        uint64_t codeSize = 0;
+        std::vector<FunctionEntry> functions;
+    };
 
     // nginx, python3, postgres and make, and one kernel worker.
     static LinuxWorkload Standard();
@@ -67,6 +82,8 @@ public:
     // Made by every process, listed before its own calls.
     const std::vector<PlainCall>& plainCalls() const { return plainCalls_; }
     const KernelThreadEntry& worker() const { return worker_; }
+    // Each executable and library once, in the order the processes list them.
+    std::vector<CodeFileEntry> CodeFiles() const;
     // Instructions a thread runs before it exits, for a run of `instructions` per core.
     static uint64_t LifetimeInstructions(Lifetime lifetime, uint64_t instructions);
 
@@ -74,6 +91,7 @@ private:
     std::vector<ProcessEntry> processes_;
     std::vector<PlainCall> plainCalls_;
     KernelThreadEntry worker_;
+    std::map<std::string, std::vector<std::string>> functionNames_;  // by file path
 };
 
 }  // namespace simhost

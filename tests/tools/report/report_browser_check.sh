@@ -19,8 +19,11 @@ mkdir -p "$work"
 cd "$work"
 "$bin/simhost" --scenario linux --cores 2 --instructions 3000000 --work-dir "$work/linux" \
   -P rcf-capture=linux.rcf >/dev/null 2>&1 || { echo "FAIL: simhost linux scenario"; exit 1; }
-"$bin/rcf" report linux.rcf -o linux.html --symbols "$work/linux/System.map" 2>linux.err ||
-  { echo "FAIL: rcf report linux.rcf: $(cat linux.err)"; exit 1; }
+"$bin/rcf" report linux.rcf -o linux.html --symbols "$work/linux/System.map" \
+  --sysroot "$work/linux/sysroot" 2>linux.err || { echo "FAIL: rcf report linux.rcf: $(cat linux.err)"; exit 1; }
+# The same capture as its own baseline: a comparison section, every change 0.
+"$bin/rcf" report linux.rcf -o self.html --baseline linux.rcf --symbols "$work/linux/System.map" \
+  2>self.err || { echo "FAIL: rcf report --baseline: $(cat self.err)"; exit 1; }
 "$bin/simhost" --scenario baremetal --cores 2 --instructions 300000 --work-dir "$work/bm" \
   -P rcf-capture=bm.rcf >/dev/null 2>&1 || { echo "FAIL: simhost baremetal scenario"; exit 1; }
 "$bin/rcf" report bm.rcf -o bm.html --symbols "$work/bm/app.sym" --symbols "$work/bm/dsp.sym" \
@@ -35,7 +38,7 @@ expect() {
   section "$2" "$1.main" | grep -qF -- "$3" || fail "$1.html: section $2 does not show '$3' (page in $work/$1.dom)"
 }
 
-for name in linux bm; do
+for name in linux bm self; do
   timeout 90 chromium --headless --no-sandbox --disable-gpu --enable-logging=stderr --v=0 \
     --dump-dom "file://$work/$name.html" >"$name.dom" 2>"$name.chromium.log" || true
   # Only what the script rendered: the page's body up to its scripts, which hold the data.
@@ -43,15 +46,23 @@ for name in linux bm; do
   if grep -q 'Uncaught' "$name.chromium.log"; then
     fail "$name.html: script error: $(grep -m1 'Uncaught' "$name.chromium.log")"
   fi
-  grep -qF "<title>$name.rcf - rcf report</title>" "$name.dom" || fail "$name.html: not titled after $name.rcf"
+  capture=$name.rcf; [ $name = self ] && capture=linux.rcf
+  grep -qF "<title>$capture - rcf report</title>" "$name.dom" || fail "$name.html: not titled after $capture"
   grep -qF '<body data-state="ready">' "$name.dom" || fail "$name.html: the page's script did not finish"
   for id in overview timeline cpu-share flame-graph call-tree annotations functions; do
     grep -qF "<section id=\"$id\"" "$name.main" || fail "$name.html: no section $id"
   done
-  # Without --baseline there is nothing to compare with.
-  ! grep -qF '<section id="baseline"' "$name.main" || fail "$name.html: a baseline section without --baseline"
   expect "$name" overview 'unresolved frames: '
 done
+# Without --baseline there is nothing to compare with.
+for name in linux bm; do
+  ! grep -qF '<section id="baseline"' "$name.main" || fail "$name.html: a baseline section without --baseline"
+done
+expect self baseline 'el0_svc_common'
+# Change cells are the "num <direction>" cells; against itself every one is 0.00.
+changes=$(section baseline self.main | grep -o '<td class="num [a-z]*">[^<]*<' || true)
+[ -n "$changes" ] || fail "self.html: the comparison shows no change column"
+if echo "$changes" | grep -v '>0\.00<' >/dev/null; then fail "self.html: a change against itself"; fi
 
 # Threads in the timeline's legend and the CPU share, functions in the flame
 # graph and the call tree's top level (the hottest leaf functions).
@@ -60,6 +71,7 @@ expect linux cpu-share 'nginx-worker'
 expect linux flame-graph 'el0_svc_common'
 expect linux call-tree 'el0_svc_common'
 expect linux annotations 'openat('
+expect linux overview 'unresolved frames: 0% (0 of '
 expect bm cpu-share 'motor_ctrl'
 expect bm flame-graph 'fir_step'
 expect bm call-tree 'fir_step'
