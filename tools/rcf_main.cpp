@@ -254,6 +254,8 @@ int Diff(const ProfileOptions& options, const std::string& second) {
     if (!ReadProfile(options.capture, options, false, symbolizer, a, errors)) return 1;
     if (!ReadProfile(second, options, false, symbolizer, b, errors)) return 1;
     std::cout << ProfileDiff::Compare(a, b).text(CaptureName(options.capture), CaptureName(second));
+    std::cerr << "rcf: A symbols: " << SymbolReportText(a.symbols) << '\n'
+              << "rcf: B symbols: " << SymbolReportText(b.symbols) << '\n';
     return errors ? 1 : 0;
 }
 

@@ -44,6 +44,13 @@ TEST(RcfCommand, CheckDumpAndSummary) {
         writer.writeDescriptions(0, 5, {CounterDescription{}});  // counter 0, key 3
     }
     ExpectRcf(temp, "check " + dir, 0, {dir + ": complete and consistent\n"});
+    // The page and the comparison count the same two samples; the window is checked.
+    const std::string page = (temp.path() / "r.html").string();
+    ExpectRcf(temp, "report " + dir + " -o " + page, 0, {"rcf: symbols: frames 6,"});
+    EXPECT_NE(testing::ReadFile(page).find(",\"samples\":2,"), std::string::npos);
+    ExpectRcf(temp, "diff " + dir + " " + dir, 0, {"A test.rcf: 2 samples; B test.rcf: 2 samples\n"});
+    ExpectRcf(temp, "diff " + dir, 2, {"B is required", "rcf diff A B [PROFILE]"});
+    ExpectRcf(temp, "report " + dir + " --from 5 --to 5", 2, {"--from: must be earlier than --to"});
     ExpectRcf(temp, "summary " + dir, 0,
               {"processes: 1\nthreads: 2\nsamples: 2\nswitches: 1\ncounters: 1\nannotations: 2\n"});
     ExpectRcf(temp, "dump " + dir, 0,

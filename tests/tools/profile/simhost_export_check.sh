@@ -7,15 +7,8 @@
 set -eu
 bin=$1
 work=$2
-for program in simhost VantricTrace.so rcf; do
-  [ -e "$bin/$program" ] || { echo "FAIL: $bin/$program missing: build it first"; exit 1; }
-done
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
+. "$(dirname "$0")/../simhost_captures.sh"
 
-"$bin/simhost" --scenario linux --cores 2 --instructions 3000000 --work-dir "$work/linux" \
-  -P rcf-capture=linux.rcf >/dev/null 2>&1
 "$bin/rcf" export linux.rcf --format folded -o linux.folded --symbols "$work/linux/System.map" \
   --sysroot "$work/linux/sysroot" 2>linux.err
 report=$(grep '^rcf: symbols:' linux.err)
@@ -27,8 +20,6 @@ printf '%s\n' "$report" | grep -Eq \
 grep -Eq '(^|;)(nginx|python|postgres|make)_' linux.folded || { echo "FAIL: no user function in the stacks"; exit 1; }
 grep -q 'el0_svc_common' linux.folded || { echo "FAIL: no kernel function in the stacks"; exit 1; }
 
-"$bin/simhost" --scenario baremetal --cores 2 --instructions 300000 --work-dir "$work/bm" \
-  -P rcf-capture=bm.rcf >/dev/null 2>&1
 "$bin/rcf" export bm.rcf --format folded -o bm.folded --symbols "$work/bm/app.sym" \
   --symbols "$work/bm/dsp.sym" --symbols "$work/bm/vectors.sym" 2>bm.err
 report=$(grep '^rcf: symbols:' bm.err)

@@ -26,17 +26,8 @@ if [ ! -f "$page" ]; then
   fi
 fi
 
-for program in simhost VantricTrace.so rcf; do
-  [ -e "$bin/$program" ] || { echo "FAIL: $bin/$program missing: build it first"; exit 1; }
-done
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-"$bin/simhost" --scenario linux --cores 2 --instructions 3000000 --work-dir "$work/linux" \
-  -P rcf-capture=linux.rcf >/dev/null 2>&1
+. "$(dirname "$0")/../simhost_captures.sh"
 "$bin/rcf" export linux.rcf --format speedscope -o linux.json --symbols "$work/linux/System.map" 2>/dev/null
-"$bin/simhost" --scenario baremetal --cores 2 --instructions 300000 --work-dir "$work/bm" \
-  -P rcf-capture=bm.rcf >/dev/null 2>&1
 "$bin/rcf" export bm.rcf --format speedscope -o bm.json --symbols "$work/bm/app.sym" \
   --symbols "$work/bm/dsp.sym" --symbols "$work/bm/vectors.sym" 2>/dev/null
 

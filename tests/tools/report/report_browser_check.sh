@@ -11,21 +11,12 @@ work=$2
 if ! command -v chromium >/dev/null 2>&1; then
   echo "SKIPPED: chromium missing; scripts/install-deps.sh installs it"; exit 77
 fi
-for program in simhost VantricTrace.so rcf; do
-  [ -e "$bin/$program" ] || { echo "FAIL: $bin/$program missing: build it first"; exit 1; }
-done
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-"$bin/simhost" --scenario linux --cores 2 --instructions 3000000 --work-dir "$work/linux" \
-  -P rcf-capture=linux.rcf >/dev/null 2>&1 || { echo "FAIL: simhost linux scenario"; exit 1; }
+. "$(dirname "$0")/../simhost_captures.sh"
 "$bin/rcf" report linux.rcf -o linux.html --symbols "$work/linux/System.map" \
   --sysroot "$work/linux/sysroot" 2>linux.err || { echo "FAIL: rcf report linux.rcf: $(cat linux.err)"; exit 1; }
 # The same capture as its own baseline: a comparison section, every change 0.
 "$bin/rcf" report linux.rcf -o self.html --baseline linux.rcf --symbols "$work/linux/System.map" \
   2>self.err || { echo "FAIL: rcf report --baseline: $(cat self.err)"; exit 1; }
-"$bin/simhost" --scenario baremetal --cores 2 --instructions 300000 --work-dir "$work/bm" \
-  -P rcf-capture=bm.rcf >/dev/null 2>&1 || { echo "FAIL: simhost baremetal scenario"; exit 1; }
 "$bin/rcf" report bm.rcf -o bm.html --symbols "$work/bm/app.sym" --symbols "$work/bm/dsp.sym" \
   --symbols "$work/bm/vectors.sym" 2>bm.err || { echo "FAIL: rcf report bm.rcf: $(cat bm.err)"; exit 1; }
 
