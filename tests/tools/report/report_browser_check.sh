@@ -68,5 +68,16 @@ expect bm flame-graph 'fir_step'
 expect bm call-tree 'fir_step'
 expect bm functions 'filter_update'
 expect bm overview 'unresolved frames: 0% (0 of '
-[ $failed = 0 ] && echo "linux.html, bm.html: every section rendered"
+# A range in the page's address filters the annotations to those of its first
+# millisecond: as many as rcf dump lists from the start shown to 1 ms after it.
+timeout 90 chromium --headless --no-sandbox --disable-gpu --dump-dom "file://$work/linux.html#range=0-1000000" \
+  2>/dev/null | sed -n '/<main>/,/<\/main>/p' >range.main || true
+start=$(sed -n 's/.*<td>\([0-9]*\) ns (absolute)<\/td>.*/\1/p' linux.main)
+early=$("$bin/rcf" dump linux.rcf 2>/dev/null | awk -v s="${start:-x}" \
+  '$3 == "annotation" { t = $6; sub("time=", "", t); if (t + 0 >= s && t + 0 < s + 1000000) n++ } END { print n + 0 }')
+all=$("$bin/rcf" dump linux.rcf 2>/dev/null | awk '$3 == "annotation"' | wc -l)
+[ "$early" -gt 0 ] && [ "$early" -lt "$all" ] || fail "linux.rcf: no annotation range to test with ($early of $all)"
+expect range annotations ">$early annotations in range."
+expect range overview "unresolved frames: "
+[ $failed = 0 ] && echo "linux.html, bm.html: every section rendered; a range from the address filters"
 exit $failed
