@@ -35,8 +35,17 @@ public:
         out_ += text;
         return *this;
     }
+    // '<' occurs only inside strings: escaped there, it cannot close the script.
     JsonOut& text(std::string_view value) {
-        AppendJsonString(out_, value);
+        literal_.clear();
+        AppendJsonString(literal_, value);
+        for (char c : literal_) {
+            if (c == '<') {
+                out_ += "\\u003c";
+            } else {
+                out_ += c;
+            }
+        }
         return *this;
     }
     // A separator before every element but the first.
@@ -48,6 +57,7 @@ public:
 
 private:
     std::string& out_;
+    std::string literal_;
 };
 
 // Frames in anonymous memory (JIT code, say) have no file that could name
@@ -214,17 +224,7 @@ std::string ReportData(const Profile& profile, const ReportOptions& options) {
     }
     json.raw("}");
 
-    // '<' occurs only inside strings; escaped it cannot close the script.
-    std::string escaped;
-    escaped.reserve(out.size());
-    for (char c : out) {
-        if (c == '<') {
-            escaped += "\\u003c";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
+    return out;
 }
 
 void WriteReport(const Profile& profile, const ReportOptions& options, OutputStream& out) {
